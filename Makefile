@@ -1,0 +1,41 @@
+# The two commands of the README: `make test` and `make demo`.
+BUILD := build
+TREES := host i686 x86_64
+GENERATOR := Ninja
+
+.PHONY: all bootstrap build test demo clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap.sh
+
+$(BUILD)/host/build.ninja:
+	@cmake -S . -B $(BUILD)/host -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+
+$(BUILD)/i686/build.ninja:
+	@cmake -S . -B $(BUILD)/i686 -G $(GENERATOR) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+
+$(BUILD)/x86_64/build.ninja:
+	@cmake -S . -B $(BUILD)/x86_64 -G $(GENERATOR) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
+
+build: bootstrap
+	@$(MAKE) --no-print-directory $(foreach t,$(TREES),$(BUILD)/$(t)/build.ninja)
+	@for t in $(TREES); do cmake --build $(BUILD)/$$t || exit 1; done
+
+test: build
+	@status=0; for t in $(TREES); do \
+	  echo "== tests: $$t"; \
+	  ctest --test-dir $(BUILD)/$$t --output-on-failure --timeout 600 || status=1; \
+	done; \
+	for t in i686 x86_64; do \
+	  echo "stub size ($$t): $$(stat -c %s $(BUILD)/$$t/bin/vandrel-stub.exe) bytes"; \
+	done; exit $$status
+
+demo: build
+	@scripts/demo.sh
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,42 @@
+#include "app/fatal.h"
+
+#include <stdio.h>
+
+#include "app/state.h"
+#include "util/text.h"
+
+static void (*g_exit_hook)();
+
+void set_exit_hook(void (*hook)()) { g_exit_hook = hook; }
+
+void fatal_error(const char* message) {
+  // Read the error code first: anything called below may change it.
+  DWORD code = GetLastError();
+  const char* system_text = kSharedEmptyText;
+  char* formatted = nullptr;
+  if (code != 0 &&
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0x400, reinterpret_cast<char*>(&formatted), 0,
+                     nullptr) != 0 &&
+      formatted) {
+    system_text = formatted;
+  }
+  char text[1024];
+  snprintf(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
+           system_text);
+  MessageBoxA(nullptr, text, "Vandrel 错误", MB_ICONERROR);
+  shutdown_and_exit();
+}
+
+void shutdown_and_exit() {
+  if (g_exit_hook) {
+    void (*hook)() = g_exit_hook;
+    g_exit_hook = nullptr;
+    hook();
+  }
+  if (g_state.page_window) DestroyWindow(g_state.page_window);
+  if (g_state.frame_window) DestroyWindow(g_state.frame_window);
+  if (g_state.exe_handle) CloseHandle(g_state.exe_handle);
+  ExitProcess(1);
+}

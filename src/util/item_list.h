@@ -1,0 +1,19 @@
+// Last-in, first-out list of texts with a count: the shortcut definitions and
+// the names of extracted entries. Portable: no <windows.h>.
+#pragma once
+
+struct ItemNode {
+  char* text;  // owned; holds the whole pushed text, however long
+  ItemNode* next;
+};
+
+struct ItemList {
+  ItemNode* newest;
+  int count;
+};
+
+void item_list_init(ItemList* list);
+int item_list_push(ItemList* list, const char* text);
+const char* item_list_top(const ItemList* list);
+int item_list_pop(ItemList* list);
+int item_list_count(const ItemList* list);

@@ -1,0 +1,2 @@
+#include "util/text.h"
+const char kSharedEmptyText[1] = "";

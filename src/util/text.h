@@ -1,0 +1,31 @@
+// Operations on NUL-terminated byte strings in code page 936. Several have
+// exact quirks (1-based positions, a field splitter that never yields an empty
+// inner field) that folder variables, directory creation and shortcut parsing
+// rely on. Portable: no <windows.h>.
+#pragma once
+#include <stddef.h>
+
+// The one shared empty text returned wherever a value is absent. Never written.
+extern const char kSharedEmptyText[1];
+
+// Every buffer the stub keeps for a path holds 260 bytes.
+enum { kTextPathSize = 260 };
+
+// New texts live until the process ends (they come from a process-long arena).
+char* str_left(const char* text, int n);
+const char* str_right(const char* text, int n);
+char* str_mid(const char* text, int pos, int n);
+const char* str_search(const char* text, const char* needle);
+int str_find(int start, const char* text, const char* needle);
+int str_replace_first(char* text, const char* old_text, const char* new_text, int size);
+int str_compare_nocase(const char* a, const char* b);
+const char* str_field(const char* text, const char* separator, int index);
+char* str_reverse(char* text);
+char* collapse_double_backslashes(char* path);
+
+// Bounded helpers used instead of strcpy/strcat/sprintf: they never write past
+// `size` bytes, always terminate, and return 0 when the text was cut.
+int text_copy(char* dest, size_t size, const char* src);
+int text_append(char* dest, size_t size, const char* src);
+int text_format(char* dest, size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
