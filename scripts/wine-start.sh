@@ -14,5 +14,8 @@ if [ ! -f "$WINEPREFIX/.vandrel-ready" ]; then
     timeout 120 "$WINESERVER" -w
     touch "$WINEPREFIX/.vandrel-ready"
 fi
-# Persistent server; a second start for the same prefix is harmless.
-"$WINESERVER" -p 2>/dev/null || true
+# Persistent server; a second start for the same prefix is harmless. Start
+# Wine's own services now, detached from our output: a service started later
+# by a test would inherit the test's output pipe and keep ctest waiting.
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+timeout 120 "$WINE64" wineboot >/dev/null 2>&1 </dev/null || true

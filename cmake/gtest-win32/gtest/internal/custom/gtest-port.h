@@ -1,0 +1,26 @@
+// GoogleTest customisation for MinGW's win32 thread model, which has no
+// std::mutex or std::condition_variable: GoogleTest's own Notification is
+// replaced by one built on a Win32 event.
+#pragma once
+#include <windows.h>
+
+#define GTEST_HAS_NOTIFICATION_ 1
+
+namespace testing {
+namespace internal {
+
+class Notification {
+ public:
+  Notification() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Notification() { CloseHandle(event_); }
+  Notification(const Notification&) = delete;
+  Notification& operator=(const Notification&) = delete;
+  void Notify() { SetEvent(event_); }
+  void WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
+ private:
+  HANDLE event_;
+};
+
+}  // namespace internal
+}  // namespace testing
