@@ -1,0 +1,27 @@
+#!/bin/sh
+# `make demo`: packs examples/demo with the builder, runs the result silently
+# under Wine into build/demo-out, and lists what was extracted.
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD="${BUILD:-$ROOT/build}"
+OUT="$BUILD/demo-out"
+EXE="$BUILD/demo/vandrel-demo.exe"
+
+rm -rf "$OUT" "$BUILD/demo"
+mkdir -p "$BUILD/demo"
+# The x86_64 stub is the one that runs here; the release stub is i686.
+"$BUILD/host/bin/vandrel-pack" --stub "$BUILD/x86_64/bin/vandrel-stub.exe" \
+    --name "Vandrel 演示" --no-gui 1 --default-path "Z:$OUT" \
+    "$ROOT/examples/demo" -o "$EXE"
+"$BUILD/host/bin/vandrel-pack" --info "$EXE"
+
+export VANDREL_WINEPREFIX="$BUILD/wine"
+"$ROOT/scripts/wine-start.sh"
+trap '"$ROOT/scripts/wine-stop.sh"' EXIT
+status=0
+VANDREL_WINE_TIMEOUT=120 "$ROOT/scripts/wine-run.sh" "$EXE" || status=$?
+echo "exit code: $status (a finished run always ends with 1)"
+echo "extracted into $OUT:"
+(cd "$OUT" && find . -mindepth 1 | sort | while read -r f; do
+    if [ -d "$f" ]; then echo "  $f/"; else echo "  $f ($(stat -c %s "$f") bytes)"; fi
+done)
