@@ -1,11 +1,36 @@
 #include "app/sfx_main.h"
 
+#include <shellapi.h>
+
 #include "app/fatal.h"
 #include "app/state.h"
+#include "archive/extraction.h"
+#include "config/load_configuration.h"
+#include "util/fs.h"
+#include "util/text.h"
 
 int sfx_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
   item_list_init(&g_state.extracted_list);
   item_list_init(&g_state.shortcut_list);
+  load_configuration();
+
+  if (g_state.config.no_gui == 0) {
+    // The wizard's custom-drawn text uses this face whatever fonts exist.
+    text_copy(g_state.ui_font_face, sizeof g_state.ui_font_face, "宋体");
+    g_state.ui_font_height = 12;
+    // Until the wizard exists, a run that asks for it ends here.
+    shutdown_and_exit();
+  }
+
+  // Silent mode: everything on this thread, in this order.
+  if (!is_directory(g_state.target_dir) && !create_directory_chain(g_state.target_dir)) {
+    fatal_error("不能创建输出目录。");
+  }
+  extraction_worker(nullptr);
+  // The shortcuts and the Exec launch come here, once they exist.
+  if (g_state.config.open_folder) {
+    ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
+  }
   shutdown_and_exit();
 }

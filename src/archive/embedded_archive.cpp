@@ -1,1 +1,96 @@
-// placeholder
+#include "archive/embedded_archive.h"
+
+#include <windows.h>
+
+#include "util/text.h"
+
+namespace {
+
+// The reader's own handle on the executable, with the window end E.
+struct EmbeddedStream {
+  HANDLE file;
+  DWORD end;       // E: what the reader takes for the end of the file
+  DWORD position;  // absolute offset in the executable
+  int error;
+};
+
+char g_exe_path[MAX_PATH];
+
+voidpf ZCALLBACK stream_open(voidpf opaque, const char*, int) {
+  HANDLE file = CreateFileA(g_exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  EmbeddedStream* stream = static_cast<EmbeddedStream*>(
+      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(EmbeddedStream)));
+  if (!stream) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  stream->file = file;
+  stream->end = *static_cast<DWORD*>(opaque);
+  return stream;
+}
+
+uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong size) {
+  EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  DWORD got = 0;
+  if (SetFilePointer(stream->file, static_cast<LONG>(stream->position), nullptr, FILE_BEGIN) ==
+          INVALID_SET_FILE_POINTER ||
+      !ReadFile(stream->file, buffer, size, &got, nullptr)) {
+    stream->error = 1;
+    return 0;
+  }
+  stream->position += got;
+  return got;
+}
+
+uLong ZCALLBACK stream_write(voidpf, voidpf, const void*, uLong) { return 0; }
+
+long ZCALLBACK stream_tell(voidpf, voidpf opaque_stream) {
+  return static_cast<long>(static_cast<EmbeddedStream*>(opaque_stream)->position);
+}
+
+long ZCALLBACK stream_seek(voidpf, voidpf opaque_stream, uLong offset, int origin) {
+  EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      stream->position = offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      stream->position += offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_END:
+      stream->position = stream->end + offset;
+      return 0;
+  }
+  return -1;
+}
+
+int ZCALLBACK stream_close(voidpf, voidpf opaque_stream) {
+  EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  CloseHandle(stream->file);
+  HeapFree(GetProcessHeap(), 0, stream);
+  return 0;
+}
+
+int ZCALLBACK stream_error(voidpf, voidpf opaque_stream) {
+  return static_cast<EmbeddedStream*>(opaque_stream)->error;
+}
+
+}  // namespace
+
+unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size) {
+  static DWORD window_end;
+  window_end = static_cast<DWORD>(archive_start) + static_cast<DWORD>(zip_size);
+  if (!text_copy(g_exe_path, sizeof g_exe_path, exe_path)) return nullptr;
+  zlib_filefunc_def access = {};
+  access.zopen_file = stream_open;
+  access.zread_file = stream_read;
+  access.zwrite_file = stream_write;
+  access.ztell_file = stream_tell;
+  access.zseek_file = stream_seek;
+  access.zclose_file = stream_close;
+  access.zerror_file = stream_error;
+  access.opaque = &window_end;
+  return unzOpen2(exe_path, &access);
+}

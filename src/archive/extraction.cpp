@@ -1,1 +1,215 @@
-// placeholder
+#include "archive/extraction.h"
+
+#include <commctrl.h>
+
+#include "app/fatal.h"
+#include "app/state.h"
+#include "archive/embedded_archive.h"
+#include "util/fs.h"
+#include "util/text.h"
+
+namespace {
+
+const char kDamaged[] = "不能读取文件信息。此文件可能已经损坏。";
+const char kCannotExtract[] = "不能解压缩当前文件。";
+const DWORD kCopyBufferSize = 65535;
+const WORD kUtf8NameFlag = 1 << 11;
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Reads the current entry's information and its name in the ANSI code page.
+// Names flagged as UTF-8 are converted; a name that does not fit the buffer
+// or that the code page cannot hold ends the process before anything of the
+// entry is written.
+void read_entry_name(unzFile archive, unz_file_info* info, char* name, int size) {
+  ZeroMemory(name, size);
+  if (unzGetCurrentFileInfo(archive, info, name, size, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    fatal_error(kDamaged);
+  }
+  if (info->size_filename >= static_cast<uLong>(size)) fatal_error(kCannotExtract);
+  if (!(info->flag & kUtf8NameFlag)) return;
+
+  WCHAR wide[MAX_PATH];
+  int wide_length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MAX_PATH);
+  if (wide_length == 0) fatal_error(kCannotExtract);
+  char converted[MAX_PATH];
+  BOOL lossy = FALSE;
+  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, converted, sizeof converted,
+                          nullptr, &lossy) == 0 ||
+      lossy) {
+    fatal_error(kCannotExtract);
+  }
+  text_copy(name, size, converted);
+}
+
+bool has_drive_or_parent_reference(const char* name) {
+  if (is_separator(name[0])) return true;
+  const char* component = name;
+  for (const char* c = name;; ++c) {
+    if (*c == ':') return true;
+    if (*c == 0 || is_separator(*c)) {
+      if (c - component == 2 && component[0] == '.' && component[1] == '.') return true;
+      if (*c == 0) return false;
+      component = c + 1;
+    }
+  }
+}
+
+// True when `path` (absolute) lies in `directory` (absolute, ending with a
+// backslash) or is that directory itself.
+bool lies_within(const char* path, const char* directory) {
+  size_t length = lstrlenA(directory);
+  if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(length),
+                     directory, static_cast<int>(length)) == CSTR_EQUAL) {
+    return true;
+  }
+  // The directory itself, written without its final backslash.
+  return lstrlenA(path) + 1 == static_cast<int>(length) &&
+         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(length) - 1,
+                        directory, static_cast<int>(length) - 1) == CSTR_EQUAL;
+}
+
+// Joins directory and name and makes the result absolute; an entry that
+// would not fit or that would land outside the destination is refused.
+void entry_target_path(const char* directory, const char* name, char* path) {
+  char joined[MAX_PATH];
+  if (has_drive_or_parent_reference(name) ||
+      !text_format(joined, sizeof joined, "%s%s", directory, name)) {
+    fatal_error(kCannotExtract);
+  }
+  DWORD length = GetFullPathNameA(joined, MAX_PATH, path, nullptr);
+  if (length == 0 || length >= MAX_PATH) fatal_error(kCannotExtract);
+  collapse_double_backslashes(path);
+  if (!lies_within(path, directory)) fatal_error(kCannotExtract);
+}
+
+HANDLE create_output(const char* path) {
+  return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+void stamp_last_write_time(HANDLE file, uLong dos_date) {
+  FILETIME local_time;
+  FILETIME utc_time;
+  // A date the system cannot convert leaves the time the file was given.
+  if (!DosDateTimeToFileTime(HIWORD(dos_date), LOWORD(dos_date), &local_time)) return;
+  if (!LocalFileTimeToFileTime(&local_time, &utc_time)) return;
+  SetFileTime(file, nullptr, nullptr, &utc_time);
+}
+
+void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
+  SendMessageA(GetDlgItem(g_state.page_window, kIdProgressBar), message, wparam, lparam);
+}
+
+// Cuts the status text at a character boundary: a lead byte without its
+// trail byte would show as garbage.
+void set_status_text(const char* name) {
+  char status[256];
+  if (!text_format(status, sizeof status, "正在解压缩 %s ...", name)) {
+    int keep = 0;
+    for (int i = 0; status[i];) {
+      int width = IsDBCSLeadByte(static_cast<BYTE>(status[i])) && status[i + 1] ? 2 : 1;
+      if (i + width > static_cast<int>(sizeof status) - 1) break;
+      i += width;
+      keep = i;
+    }
+    status[keep] = 0;
+  }
+  SetDlgItemTextA(g_state.page_window, kIdStatusText, status);
+}
+
+}  // namespace
+
+int extract_current_entry(unzFile archive, const char* directory) {
+  unz_file_info info;
+  char name[MAX_PATH];
+  read_entry_name(archive, &info, name, sizeof name);
+
+  // The last component begins after the last separator; none means a directory.
+  const char* last_component = name;
+  bool has_separator = false;
+  for (const char* c = name; *c; ++c) {
+    if (is_separator(*c)) {
+      last_component = c + 1;
+      has_separator = true;
+    }
+  }
+
+  char path[MAX_PATH];
+  entry_target_path(directory, name, path);
+  if (*last_component == 0) {
+    create_directory_chain(path);
+    return 0;
+  }
+
+  char* buffer = static_cast<char*>(
+      VirtualAlloc(nullptr, kCopyBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (!buffer) fatal_error(kCannotExtract);
+  // Opened before the output exists: an unreadable entry leaves no new file.
+  if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_error(kDamaged);
+
+  HANDLE file = create_output(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (!has_separator) fatal_error(kCannotExtract);
+    char parent[MAX_PATH];
+    path_parent(path, parent, sizeof parent);
+    create_directory_chain(parent);
+    file = create_output(path);
+    if (file == INVALID_HANDLE_VALUE) fatal_error(kCannotExtract);
+  }
+
+  for (;;) {
+    int count = unzReadCurrentFile(archive, buffer, kCopyBufferSize);
+    if (count < 0) fatal_error(kDamaged);
+    if (count == 0) break;
+    DWORD written = 0;
+    // A short write loses data as surely as a failed one.
+    if (!WriteFile(file, buffer, static_cast<DWORD>(count), &written, nullptr) ||
+        written != static_cast<DWORD>(count)) {
+      fatal_error(kCannotExtract);
+    }
+  }
+  stamp_last_write_time(file, info.dosDate);
+  CloseHandle(file);
+  VirtualFree(buffer, 0, MEM_RELEASE);
+  // Data whose CRC-32 disagrees with the archive are damaged, not extracted.
+  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) {
+    SetLastError(ERROR_CRC);
+    fatal_error(kDamaged);
+  }
+  return 0;
+}
+
+DWORD WINAPI extraction_worker(LPVOID) {
+  text_append(g_state.target_dir, sizeof g_state.target_dir, "\\");
+  char absolute[MAX_PATH];
+  DWORD length = GetFullPathNameA(g_state.target_dir, MAX_PATH, absolute, nullptr);
+  if (length == 0 || length >= MAX_PATH) fatal_error(kCannotExtract);
+  text_copy(g_state.target_dir, sizeof g_state.target_dir, absolute);
+
+  unzFile archive =
+      open_embedded_archive(g_state.exe_path, g_state.archive_start, g_state.config.zip_size);
+  unz_global_info global;
+  if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_error(kDamaged);
+  DWORD count = global.number_entry;
+  send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(count) << 16);
+
+  for (DWORD k = 1; k <= count; ++k) {
+    unz_file_info info;
+    char name[MAX_PATH];
+    read_entry_name(archive, &info, name, sizeof name);
+    set_status_text(name);
+    extract_current_entry(archive, g_state.target_dir);
+    item_list_push(&g_state.extracted_list, name);
+    if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_error(kDamaged);
+    send_progress(PBM_SETPOS, k, 0);
+  }
+  unzCloseCurrentFile(archive);
+  unzClose(archive);
+  send_progress(PBM_SETPOS, count, 0);
+  Sleep(300);
+  // Silent mode has no frame: a post to no window would land in this
+  // thread's own queue.
+  if (g_state.frame_window) PostMessageA(g_state.frame_window, WM_COMMAND, kIdNext, 0);
+  return 0;
+}

@@ -21,7 +21,13 @@ int str_replace_first(char* text, const char* old_text, const char* new_text, in
 int str_compare_nocase(const char* a, const char* b);
 const char* str_field(const char* text, const char* separator, int index);
 char* str_reverse(char* text);
+// Stops early, leaving doubled backslashes, if the path is 260 characters or
+// longer and a shortening no longer fits a path buffer.
 char* collapse_double_backslashes(char* path);
+
+// A new zero-filled buffer of `size` bytes from the same arena; never freed.
+// Ends the process when memory is exhausted.
+char* text_new(size_t size);
 
 // Bounded helpers used instead of strcpy/strcat/sprintf: they never write past
 // `size` bytes, always terminate, and return 0 when the text was cut.

@@ -1,0 +1,8 @@
+// The ZIP archive of the payload, read in place from the running executable.
+#pragma once
+#include <unzip.h>
+
+// Opens the reader over the executable at `exe_path`, presenting
+// archive_start + zip_size as the end of the file while every other offset
+// stays absolute. Returns null when the archive cannot be opened.
+unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size);

@@ -1,0 +1,6 @@
+#pragma once
+
+// Finds the payload in the running executable, reads the configuration block
+// into g_state and derives the first destination. Ends the process through
+// fatal_error when the payload cannot be read.
+void load_configuration();

@@ -1,0 +1,20 @@
+// Small operations on paths and files. Paths are code page 936 texts in
+// 260-byte buffers. None reports an error: each answers 0 and the caller
+// decides.
+#pragma once
+#include <stddef.h>
+
+// 1 when the path exists and is a directory.
+int is_directory(const char* path);
+// Removes the first two double quotes of `path` in place, then 1 when the
+// path names an existing file or directory.
+int path_exists_unquoted(char* path);
+// Creates every missing directory of `path`. Non-zero when the last creation
+// attempted succeeded, or when nothing had to be created. A failed creation
+// does not stop the deeper ones, which are attempted and fail in turn.
+int create_directory_chain(const char* path);
+// Copies the part of `path` before its last backslash into `out` (the whole
+// path when it has none), cut to `out_size` bytes. Returns `path`.
+const char* path_parent(const char* path, char* out, size_t out_size);
+// 1 when the file starts with the DOS and PE headers of an executable image.
+int is_pe_executable(const char* path);

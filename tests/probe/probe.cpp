@@ -1,0 +1,404 @@
+#include "probe.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "probe_hook.h"
+
+namespace probe {
+
+namespace {
+
+constexpr DWORD kPollMs = 10;
+// Upper bound for one message sent to the target: a hung target must not
+// hang the test.
+constexpr UINT kSendTimeoutMs = 2000;
+
+bool send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+  DWORD_PTR r = 0;
+  if (!SendMessageTimeoutA(hwnd, msg, wparam, lparam, SMTO_ABORTIFHUNG,
+                           kSendTimeoutMs, &r)) {
+    return false;
+  }
+  if (result) *result = r;
+  return true;
+}
+
+std::string window_class(HWND hwnd) {
+  char buf[256] = {};
+  int n = GetClassNameA(hwnd, buf, sizeof buf);
+  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+std::string last_error_text(const char* what) {
+  return std::string(what) + " failed, error " + std::to_string(GetLastError());
+}
+
+struct EnumState {
+  DWORD pid;
+  std::vector<HWND>* found;
+};
+
+BOOL CALLBACK collect_top_level(HWND hwnd, LPARAM param) {
+  EnumState* state = reinterpret_cast<EnumState*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == state->pid) state->found->push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> top_level_windows(DWORD pid) {
+  std::vector<HWND> found;
+  EnumState state{pid, &found};
+  EnumWindows(collect_top_level, reinterpret_cast<LPARAM>(&state));
+  return found;
+}
+
+bool matches(const Window& w, const WindowQuery& q) {
+  if (q.visible_only && !w.visible()) return false;
+  if (!q.class_name.empty() && w.class_name() != q.class_name) return false;
+  if (!q.caption.empty() && w.text() != q.caption) return false;
+  return true;
+}
+
+std::string describe(const WindowQuery& q) {
+  std::string s = "window";
+  if (!q.class_name.empty()) s += " of class \"" + q.class_name + "\"";
+  if (!q.caption.empty()) s += " captioned \"" + q.caption + "\"";
+  return s;
+}
+
+std::string g_hook_dll_path;
+
+HMODULE hook_module(std::string* failure) {
+  static HMODULE module = nullptr;
+  static std::string loaded_path;
+  std::string path = g_hook_dll_path.empty() ? exe_dir() + "probe_hook.dll"
+                                             : g_hook_dll_path;
+  if (module && path == loaded_path) return module;
+  // The previous DLL may still be mapped in targets; keep it loaded here.
+  module = LoadLibraryA(path.c_str());
+  loaded_path = path;
+  if (!module && failure) *failure = last_error_text(("LoadLibrary " + path).c_str());
+  return module;
+}
+
+}  // namespace
+
+const char* icon_style_name(IconStyle style) {
+  switch (style) {
+    case IconStyle::none: return "none";
+    case IconStyle::error: return "error";
+    case IconStyle::warning: return "warning";
+    case IconStyle::question: return "question";
+    case IconStyle::information: return "information";
+    case IconStyle::other: return "other";
+  }
+  return "?";
+}
+
+std::string exe_dir() {
+  char path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string s(path, n < sizeof path ? n : 0);
+  size_t slash = s.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
+}
+
+void set_hook_dll_path(const std::string& path) { g_hook_dll_path = path; }
+
+// Window
+
+bool Window::exists() const { return hwnd_ && IsWindow(hwnd_); }
+
+std::string Window::text() const {
+  if (!exists()) return {};
+  DWORD_PTR length = 0;
+  if (!send(hwnd_, WM_GETTEXTLENGTH, 0, 0, &length)) return {};
+  std::string buf(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  if (!send(hwnd_, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]),
+            &copied)) {
+    return {};
+  }
+  buf.resize(copied < buf.size() ? copied : buf.size() - 1);
+  return buf;
+}
+
+std::string Window::class_name() const { return exists() ? window_class(hwnd_) : std::string(); }
+
+bool Window::visible() const {
+  return exists() && (GetWindowLongPtrA(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool Window::enabled() const { return exists() && IsWindowEnabled(hwnd_); }
+
+RECT Window::screen_rect() const {
+  RECT r = {};
+  if (exists()) GetWindowRect(hwnd_, &r);
+  return r;
+}
+
+int Window::id() const { return exists() ? GetDlgCtrlID(hwnd_) : 0; }
+
+Window Window::control(int id) const {
+  return exists() ? Window(GetDlgItem(hwnd_, id)) : Window();
+}
+
+std::vector<Window> Window::children() const {
+  std::vector<Window> out;
+  if (!exists()) return out;
+  for (HWND c = GetWindow(hwnd_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    out.emplace_back(c);
+  }
+  return out;
+}
+
+bool Window::progress(int id, Progress* out) const {
+  Window bar = control(id);
+  if (!bar.exists() || _stricmp(bar.class_name().c_str(), PROGRESS_CLASSA) != 0) {
+    return false;
+  }
+  // With no PBRANGE pointer (it would not cross processes) PBM_GETRANGE
+  // returns the low limit for TRUE and the high one for FALSE.
+  DWORD_PTR low = 0, high = 0, pos = 0;
+  if (!send(bar.hwnd_, PBM_GETRANGE, TRUE, 0, &low) ||
+      !send(bar.hwnd_, PBM_GETRANGE, FALSE, 0, &high) ||
+      !send(bar.hwnd_, PBM_GETPOS, 0, 0, &pos)) {
+    return false;
+  }
+  out->low = static_cast<int>(low);
+  out->high = static_cast<int>(high);
+  out->pos = static_cast<int>(pos);
+  return true;
+}
+
+bool Window::click(int id) const {
+  // A user cannot click what is hidden or disabled.
+  Window button = control(id);
+  return button.visible() && button.enabled() &&
+         PostMessageA(button.hwnd_, BM_CLICK, 0, 0);
+}
+
+bool Window::command(int id) const {
+  if (!exists()) return false;
+  HWND button = GetDlgItem(hwnd_, id);
+  return PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(button));
+}
+
+// ProbeProcess
+
+ProbeProcess::~ProbeProcess() {
+  if (running()) kill();
+  close();
+}
+
+ProbeProcess::ProbeProcess(ProbeProcess&& other) noexcept { *this = std::move(other); }
+
+ProbeProcess& ProbeProcess::operator=(ProbeProcess&& other) noexcept {
+  if (this != &other) {
+    if (running()) kill();
+    close();
+    process_ = std::exchange(other.process_, nullptr);
+    thread_ = std::exchange(other.thread_, nullptr);
+    pid_ = std::exchange(other.pid_, 0);
+    tid_ = std::exchange(other.tid_, 0);
+  }
+  return *this;
+}
+
+void ProbeProcess::close() {
+  if (thread_) CloseHandle(thread_);
+  if (process_) CloseHandle(process_);
+  thread_ = process_ = nullptr;
+}
+
+bool ProbeProcess::start(const std::string& exe, const std::string& args,
+                         const std::string& work_dir, std::string* error) {
+  if (running()) kill();
+  close();
+  std::string command_line = "\"" + exe + "\"";
+  if (!args.empty()) command_line += " " + args;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0,
+                      nullptr, work_dir.empty() ? nullptr : work_dir.c_str(),
+                      &si, &pi)) {
+    if (error) *error = last_error_text(("CreateProcess " + exe).c_str());
+    return false;
+  }
+  process_ = pi.hProcess;
+  thread_ = pi.hThread;
+  pid_ = pi.dwProcessId;
+  tid_ = pi.dwThreadId;
+  return true;
+}
+
+bool ProbeProcess::running() const {
+  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+std::vector<Window> ProbeProcess::windows(const WindowQuery& query) const {
+  std::vector<Window> out;
+  if (!process_) return out;
+  for (HWND hwnd : top_level_windows(pid_)) {
+    Window w(hwnd);
+    if (matches(w, query)) out.push_back(w);
+  }
+  return out;
+}
+
+Window ProbeProcess::wait_window(const WindowQuery& query, unsigned timeout_ms,
+                                 std::string* failure) const {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    std::vector<Window> found = windows(query);
+    if (!found.empty()) return found.front();
+    if (!running()) {
+      if (failure) {
+        DWORD code = 0;
+        if (process_) GetExitCodeProcess(process_, &code);
+        *failure = "process " + std::to_string(pid_) + " ended (exit code " +
+                   std::to_string(code) + ") without showing a " + describe(query);
+      }
+      return Window();
+    }
+    if (GetTickCount() - start >= timeout_ms) {
+      if (failure) {
+        *failure = "no " + describe(query) + " of process " + std::to_string(pid_) +
+                   " within " + std::to_string(timeout_ms) + " ms";
+      }
+      return Window();
+    }
+    Sleep(kPollMs);
+  }
+}
+
+void ProbeProcess::kill() {
+  if (!process_) return;
+  TerminateProcess(process_, 0xDEAD);
+  WaitForSingleObject(process_, 5000);
+}
+
+ExitResult ProbeProcess::wait_exit(unsigned timeout_ms) {
+  return wait_exit_collecting(timeout_ms, nullptr);
+}
+
+ExitResult ProbeProcess::wait_exit_collecting(unsigned timeout_ms,
+                                              std::vector<SeenWindow>* seen) {
+  ExitResult result;
+  if (!process_) {
+    result.failure = "no process was started";
+    return result;
+  }
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (seen) {
+      for (HWND hwnd : top_level_windows(pid_)) {
+        Window w(hwnd);
+        SeenWindow* known = nullptr;
+        for (SeenWindow& s : *seen) {
+          if (s.hwnd == hwnd) known = &s;
+        }
+        if (!known) {
+          seen->push_back(SeenWindow{hwnd, {}, w.class_name(), false});
+          known = &seen->back();
+        }
+        // Captions may be set after creation: keep the latest non-empty one.
+        std::string caption = w.text();
+        if (!caption.empty()) known->caption = caption;
+        known->visible = known->visible || w.visible();
+      }
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    const DWORD wait = seen ? kPollMs : (elapsed < timeout_ms ? timeout_ms - elapsed : 0);
+    if (WaitForSingleObject(process_, wait) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(process_, &code);
+      result.ended = true;
+      result.code = code;
+      return result;
+    }
+    if (GetTickCount() - start >= timeout_ms) {
+      kill();
+      result.killed = true;
+      result.failure = "process " + std::to_string(pid_) + " still ran after " +
+                       std::to_string(timeout_ms) + " ms and was terminated";
+      return result;
+    }
+  }
+}
+
+// Message boxes
+
+IconStyle message_box_icon(Window box, unsigned timeout_ms, std::string* failure) {
+  HMODULE module = hook_module(failure);
+  if (!module) return IconStyle::other;
+  auto install = reinterpret_cast<ProbeHookInstall>(
+      reinterpret_cast<void*>(GetProcAddress(module, kProbeHookInstallName)));
+  if (!install) {
+    if (failure) *failure = last_error_text("GetProcAddress probe_hook_install");
+    return IconStyle::other;
+  }
+  DWORD thread = GetWindowThreadProcessId(box.handle(), nullptr);
+  if (!thread) {
+    if (failure) *failure = "the message box is gone";
+    return IconStyle::other;
+  }
+  HHOOK hook = install(thread);
+  if (!hook) {
+    if (failure) *failure = last_error_text("SetWindowsHookEx");
+    return IconStyle::other;
+  }
+  RemovePropA(box.handle(), kProbeIconProp);
+  const UINT query = RegisterWindowMessageA(kProbeIconQuery);
+  DWORD_PTR ignored = 0;
+  bool answered = SendMessageTimeoutA(box.handle(), query, 0, 0, SMTO_ABORTIFHUNG,
+                                      timeout_ms, &ignored) != 0;
+  UnhookWindowsHookEx(hook);
+  INT_PTR value = reinterpret_cast<INT_PTR>(GetPropA(box.handle(), kProbeIconProp));
+  if (!answered || value == 0) {
+    if (failure) {
+      *failure = answered ? "the hook left no answer on the message box"
+                          : "the message box did not answer within " +
+                                std::to_string(timeout_ms) + " ms";
+    }
+    return IconStyle::other;
+  }
+  switch (value - 1) {
+    case kIconNone: return IconStyle::none;
+    case kIconError: return IconStyle::error;
+    case kIconWarning: return IconStyle::warning;
+    case kIconQuestion: return IconStyle::question;
+    case kIconInformation: return IconStyle::information;
+    default: return IconStyle::other;
+  }
+}
+
+bool read_message_box(Window box, unsigned timeout_ms, MessageBoxInfo* out,
+                      std::string* failure) {
+  if (!box.exists()) {
+    if (failure) *failure = "no message box window";
+    return false;
+  }
+  // The message text is the static control 0xFFFF, as on Windows.
+  Window text = box.control(0xFFFF);
+  if (!text) {
+    if (failure) *failure = "the window has no message text control (0xFFFF)";
+    return false;
+  }
+  out->caption = box.text();
+  out->text = text.text();
+  std::string icon_failure;
+  out->icon = message_box_icon(box, timeout_ms, &icon_failure);
+  if (!icon_failure.empty()) {
+    if (failure) *failure = "icon: " + icon_failure;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace probe

@@ -1,0 +1,165 @@
+// UI probe for the Windows-side tests: starts a program, finds its windows,
+// reads and presses their controls, answers message boxes and waits for the
+// program's end. Every wait takes an explicit time-out in milliseconds.
+// Texts are the target's ANSI bytes (code page 936).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace probe {
+
+constexpr unsigned kDefaultTimeoutMs = 15000;
+// Class name of dialogs and message boxes.
+constexpr const char* kDialogClass = "#32770";
+
+// Control IDs of the buttons a message box has (its answers).
+constexpr int kOk = IDOK;
+constexpr int kCancel = IDCANCEL;
+constexpr int kYes = IDYES;
+constexpr int kNo = IDNO;
+
+enum class IconStyle { none, error, warning, question, information, other };
+const char* icon_style_name(IconStyle style);
+
+struct Progress {
+  int low = 0;
+  int high = 0;
+  int pos = 0;
+};
+
+// A window of another process. Reading a gone window gives empty values.
+class Window {
+ public:
+  Window() = default;
+  explicit Window(HWND hwnd) : hwnd_(hwnd) {}
+
+  HWND handle() const { return hwnd_; }
+  explicit operator bool() const { return hwnd_ != nullptr; }
+  bool exists() const;
+
+  // WM_GETTEXT (sent, so that controls keeping their own text, such as
+  // edits, answer too); a hung target gives an empty text.
+  std::string text() const;
+  std::string class_name() const;
+  bool visible() const;  // own style, not the parents'
+  bool enabled() const;
+  RECT screen_rect() const;
+  int id() const;
+
+  // A direct child by control ID; empty when there is none.
+  Window control(int id) const;
+  std::vector<Window> children() const;
+
+  std::string control_text(int id) const { return control(id).text(); }
+  bool control_visible(int id) const { return control(id).visible(); }
+  bool control_enabled(int id) const { return control(id).enabled(); }
+  RECT control_rect(int id) const { return control(id).screen_rect(); }
+  // Range and position of the progress bar `id`; false when it is missing.
+  bool progress(int id, Progress* out) const;
+
+  // Presses button `id` by posting BM_CLICK to it, as a click would; false
+  // when it is missing, hidden or disabled.
+  bool click(int id) const;
+  // Posts WM_COMMAND (BN_CLICKED) for `id` to this window, as a button of
+  // it would; works also for disabled or hidden buttons.
+  bool command(int id) const;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+struct WindowQuery {
+  std::string caption;     // exact; empty matches any
+  std::string class_name;  // exact; empty matches any
+  bool visible_only = true;
+};
+
+struct SeenWindow {
+  HWND hwnd = nullptr;
+  std::string caption;
+  std::string class_name;
+  bool visible = false;  // visible at any time it was seen
+};
+
+struct ExitResult {
+  bool ended = false;       // ended by itself within the time-out
+  bool killed = false;      // time-out reached: we terminated it
+  unsigned long code = 0;   // exit code when ended
+  std::string failure;      // why it did not end; empty when ended
+};
+
+struct MessageBoxInfo {
+  std::string caption;
+  std::string text;
+  IconStyle icon = IconStyle::other;
+};
+
+// A started program; the destructor kills it if it still runs, so that a
+// failing test leaves nothing behind.
+class ProbeProcess {
+ public:
+  ProbeProcess() = default;
+  ~ProbeProcess();
+  ProbeProcess(ProbeProcess&& other) noexcept;
+  ProbeProcess& operator=(ProbeProcess&& other) noexcept;
+  ProbeProcess(const ProbeProcess&) = delete;
+  ProbeProcess& operator=(const ProbeProcess&) = delete;
+
+  // CreateProcessA of `exe` (quoted as the first argument) followed by
+  // `args` verbatim, in `work_dir` (empty: ours). False and `error` set on
+  // failure.
+  bool start(const std::string& exe, const std::string& args,
+             const std::string& work_dir, std::string* error);
+
+  bool running() const;
+  DWORD pid() const { return pid_; }
+  DWORD main_thread_id() const { return tid_; }
+  HANDLE handle() const { return process_; }
+
+  // Top-level windows of this process right now.
+  std::vector<Window> windows(const WindowQuery& query) const;
+  // Waits for a matching top-level window. Empty window and `failure` set
+  // when the time-out passes or the process ends first.
+  Window wait_window(const WindowQuery& query, unsigned timeout_ms,
+                     std::string* failure) const;
+
+  // Waits for the end and gives its exit code; at the time-out the process
+  // is terminated and the result says so.
+  ExitResult wait_exit(unsigned timeout_ms);
+  // The same, recording every top-level window of the process seen while
+  // waiting (polled every 10 ms).
+  ExitResult wait_exit_collecting(unsigned timeout_ms,
+                                  std::vector<SeenWindow>* seen);
+
+  // Ends the process now (TerminateProcess on our handle) and waits for it.
+  void kill();
+
+ private:
+  void close();
+
+  HANDLE process_ = nullptr;
+  HANDLE thread_ = nullptr;
+  DWORD pid_ = 0;
+  DWORD tid_ = 0;
+};
+
+// Reads a message box: caption, text (the static control 0xFFFF) and its
+// icon, told inside the target process by the hook DLL.
+bool read_message_box(Window box, unsigned timeout_ms, MessageBoxInfo* out,
+                      std::string* failure);
+
+// The icon of a message box. The icon handle means nothing in our process,
+// so probe_hook.dll is hooked into the box's thread, compares the handle
+// there with the system icons and leaves the answer as a window property.
+IconStyle message_box_icon(Window box, unsigned timeout_ms,
+                           std::string* failure);
+
+// Where probe_hook.dll is looked for; default: beside this executable.
+void set_hook_dll_path(const std::string& path);
+// The directory of the running executable, with a trailing backslash.
+std::string exe_dir();
+
+}  // namespace probe

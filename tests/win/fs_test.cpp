@@ -1,0 +1,209 @@
+#include "util/fs.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void remove_tree(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+int count_entries(const std::string& path) {
+  int count = 0;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return -1;
+  do {
+    std::string name = data.cFileName;
+    if (name != "." && name != "..") ++count;
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return count;
+}
+
+bool write_file(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = bytes.empty() ||
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+// A folder of the test's own below the temporary directory, removed at the end.
+class FsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    root_ = std::string(temp) + "vandrel-fs-" + std::to_string(GetCurrentProcessId());
+    remove_tree(root_);
+    ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+  }
+  void TearDown() override {
+    remove_tree(root_);
+    EXPECT_EQ(GetFileAttributesA(root_.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  std::string at(const std::string& name) const { return root_ + "\\" + name; }
+
+  std::string root_;
+};
+
+TEST_F(FsTest, IsDirectoryOnlyForExistingDirectories) {
+  ASSERT_TRUE(write_file(at("file.txt"), "text"));
+  EXPECT_EQ(is_directory(root_.c_str()), 1);
+  EXPECT_EQ(is_directory(at("file.txt").c_str()), 0);
+  EXPECT_EQ(is_directory(at("missing").c_str()), 0);
+}
+
+TEST_F(FsTest, PathExistsUnquotedRemovesTheFirstTwoQuotes) {
+  ASSERT_TRUE(write_file(at("file.txt"), "text"));
+  struct Case {
+    std::string path;
+    int expected;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"\"" + at("file.txt") + "\"", 1, at("file.txt")},
+      {at("file.txt"), 1, at("file.txt")},
+      {"\"" + root_ + "\"", 1, root_},
+      {"\"" + at("missing") + "\"", 0, at("missing")},
+      {"\"" + at("file.txt") + "\"\"", 0, at("file.txt") + "\""},  // only two are removed
+  };
+  for (const Case& c : cases) {
+    char path[MAX_PATH];
+    ASSERT_LT(c.path.size(), sizeof path);
+    strcpy(path, c.path.c_str());
+    EXPECT_EQ(path_exists_unquoted(path), c.expected) << c.path;
+    EXPECT_EQ(std::string(path), c.after);
+  }
+}
+
+TEST_F(FsTest, CreateDirectoryChainCreatesEveryMissingLevel) {
+  ASSERT_TRUE(CreateDirectoryA(at("a").c_str(), nullptr));
+  EXPECT_NE(create_directory_chain(at("a\\b\\c\\d").c_str()), 0);
+  for (const char* level : {"a\\b", "a\\b\\c", "a\\b\\c\\d"}) {
+    EXPECT_EQ(is_directory(at(level).c_str()), 1) << level;
+  }
+  // A trailing backslash names the same chain.
+  EXPECT_NE(create_directory_chain(at("e\\f\\").c_str()), 0);
+  EXPECT_EQ(is_directory(at("e\\f").c_str()), 1);
+}
+
+TEST_F(FsTest, CreateDirectoryChainOfExistingDirectoryCreatesNothing) {
+  ASSERT_TRUE(CreateDirectoryA(at("a").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(at("a\\b").c_str(), nullptr));
+  EXPECT_NE(create_directory_chain(at("a\\b").c_str()), 0);
+  EXPECT_EQ(count_entries(root_), 1);
+  EXPECT_EQ(count_entries(at("a")), 1);
+  EXPECT_EQ(count_entries(at("a\\b")), 0);
+}
+
+TEST_F(FsTest, CreateDirectoryChainThroughAFileFails) {
+  ASSERT_TRUE(write_file(at("a"), "not a directory"));
+  EXPECT_EQ(create_directory_chain(at("a\\b\\c").c_str()), 0);
+  EXPECT_EQ(is_directory(at("a").c_str()), 0);
+  EXPECT_EQ(count_entries(root_), 1);
+}
+
+TEST(PathParent, CopiesTheDirectoryPartWithinTheOutputSize) {
+  struct Case {
+    const char* path;
+    size_t out_size;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"C:\\dir\\file.lnk", MAX_PATH, "C:\\dir"},
+      {"file.lnk", MAX_PATH, "file.lnk"},
+      {"C:\\file.lnk", MAX_PATH, "C:"},
+      {"C:\\dir\\", MAX_PATH, "C:\\dir"},
+      {"C:\\dir\\file.lnk", 4, "C:\\"},  // cut to the output
+      {"file.lnk", 5, "file"},
+  };
+  for (const Case& c : cases) {
+    std::vector<char> out(c.out_size + 8, 'G');
+    EXPECT_EQ(path_parent(c.path, out.data(), c.out_size), c.path);
+    EXPECT_STREQ(out.data(), c.expected) << c.path;
+    for (size_t i = c.out_size; i < out.size(); ++i) ASSERT_EQ(out[i], 'G') << c.path;
+  }
+  char out[4] = {'G', 'G', 'G', 'G'};
+  path_parent("C:\\x", out, 0);
+  EXPECT_EQ(out[0], 'G');
+}
+
+// A DOS header whose PE offset is `offset`, padded to `size` bytes, with the
+// PE signature at the offset when it fits.
+std::string image(uint32_t offset, size_t size) {
+  std::string bytes(size, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  memcpy(&bytes[60], &offset, sizeof offset);
+  if (offset + 4 <= size) memcpy(&bytes[offset], "PE\0\0", 4);
+  return bytes;
+}
+
+TEST_F(FsTest, IsPeExecutableChecksHeadersAndReleasesTheFile) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int expected;
+  };
+  std::string no_signature = image(64, 64 + 248);
+  no_signature[64] = 'X';
+  const Case cases[] = {
+      {"text", "This is a text file, long enough to hold a DOS header somewhere. 0123456789", 0},
+      {"one-byte", "M", 0},
+      {"empty", "", 0},
+      {"mz-only", "MZ", 0},
+      {"offset-outside", image(0x7FFFFFF0u, 512), 0},
+      {"offset-negative", image(0xFFFFFFF0u, 512), 0},
+      {"headers-cut-by-one", image(64, 64 + 247), 0},
+      {"no-pe-signature", no_signature, 0},
+      {"minimal-headers", image(64, 64 + 248), 1},
+  };
+  for (const Case& c : cases) {
+    std::string path = at(c.name);
+    ASSERT_TRUE(write_file(path, c.bytes)) << c.name;
+    EXPECT_EQ(is_pe_executable(path.c_str()), c.expected) << c.name;
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << c.name << " is still open";
+  }
+  EXPECT_EQ(is_pe_executable(at("missing").c_str()), 0);
+}
+
+TEST_F(FsTest, IsPeExecutableRecognisesAWindowsProgram) {
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  ASSERT_GT(n, 0u);
+  ASSERT_LT(n, static_cast<DWORD>(MAX_PATH));
+  EXPECT_EQ(is_pe_executable(self), 1);
+
+  std::string copy = at("copy.exe");
+  ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
+  EXPECT_EQ(is_pe_executable(copy.c_str()), 1);
+  EXPECT_TRUE(DeleteFileA(copy.c_str()));
+}
+
+}  // namespace
