@@ -1,6 +1,5 @@
 #include "app/fatal.h"
 
-#include <stdio.h>
 
 #include "app/state.h"
 #include "util/text.h"
@@ -23,7 +22,7 @@ void fatal_error(const char* message) {
     system_text = formatted;
   }
   char text[1024];
-  snprintf(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
+  text_format(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
            system_text);
   MessageBoxA(nullptr, text, "Vandrel 错误", MB_ICONERROR);
   shutdown_and_exit();
