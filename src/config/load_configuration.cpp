@@ -63,15 +63,21 @@ void write_block_file(uint32_t marker_offset, uint32_t block_size) {
   if (!ok || written != block_size) fatal_error("不能写临时文件。");
 }
 
+const char* g_ini_file;
+
 void read_text(const char* key, const char* fallback, char* out, DWORD size) {
-  GetPrivateProfileStringA(kSection, key, fallback, out, size, g_block_file);
+  GetPrivateProfileStringA(kSection, key, fallback, out, size, g_ini_file);
+}
+
+int read_integer(const char* key) {
+  return static_cast<int>(GetPrivateProfileIntA(kSection, key, 0, g_ini_file));
 }
 
 void read_settings() {
   SfxConfig& config = g_state.config;
-  config.zip_size = static_cast<int>(GetPrivateProfileIntA(kSection, "ZipSize", 0, g_block_file));
-  config.delete_after = static_cast<int>(GetPrivateProfileIntA(kSection, "Delete", 0, g_block_file));
-  config.no_gui = static_cast<int>(GetPrivateProfileIntA(kSection, "NoGUI", 0, g_block_file));
+  config.zip_size = read_integer("ZipSize");
+  config.delete_after = read_integer("Delete");
+  config.no_gui = read_integer("NoGUI");
   read_text("Name", "Unnamed Archive", config.archive_name, sizeof config.archive_name);
   read_text("Exec", kSharedEmptyText, config.exec_command, sizeof config.exec_command);
   read_text("DefaultPath", kSharedEmptyText, g_state.typed_path, kPathSize);
@@ -117,6 +123,13 @@ void derive_destination() {
 
 }  // namespace
 
+void apply_configuration_file(const char* ini_path) {
+  g_ini_file = ini_path;
+  read_settings();
+  derive_destination();
+  g_ini_file = nullptr;
+}
+
 void load_configuration() {
   DWORD length = GetModuleFileNameA(nullptr, g_state.exe_path, kPathSize);
   if (length == 0 || length >= kPathSize) fatal_error(kReadFailed);
@@ -139,9 +152,7 @@ void load_configuration() {
   // The block runs from the marker up to the signature at archive_start + 4.
   write_block_file(location.marker_offset,
                    location.archive_start + 4 - location.marker_offset);
-  read_settings();
-  derive_destination();
-
+  apply_configuration_file(g_block_file);
   delete_block_file();
   set_exit_hook(nullptr);
 }
