@@ -2,10 +2,19 @@
 # Packing speed of vandrel-pack against Debian's `zip -r -6` on the same
 # folder of mixed files (text, binary, incompressible, many small files).
 # Usage: bench/pack_speed.sh [VANDREL_PACK] [SIZE_MIB]
-# VANDREL_PACK defaults to build/host/bin/vandrel-pack; SIZE_MIB to 300.
+# VANDREL_PACK defaults to an optimised host build (build/host-release, made
+# here when missing: the test tree's tool runs under the sanitizers); SIZE_MIB
+# to 300.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
-tool=${1:-$here/build/host/bin/vandrel-pack}
+if [ $# -ge 1 ]; then
+    tool=$1
+else
+    tool=$here/build/host-release/bin/vandrel-pack
+    cmake -S "$here" -B "$here/build/host-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DVANDREL_SANITIZE=OFF >/dev/null
+    cmake --build "$here/build/host-release" --target vandrel-pack >/dev/null
+fi
 size_mib=${2:-300}
 [ -x "$tool" ] || { echo "no vandrel-pack at $tool" >&2; exit 1; }
 command -v zip >/dev/null || { echo "zip is not installed" >&2; exit 1; }
@@ -55,18 +64,23 @@ PY
 head -c 40000 /dev/zero | tr '\0' 'x' > "$work/stub.exe"
 echo "source: $(du -sm "$work/src" | cut -f1) MiB in $(find "$work/src" -type f | wc -l) files"
 
-now() { date +%s.%N; }
-t0=$(now)
-"$tool" --stub "$work/stub.exe" "$work/src" -o "$work/out.exe" >/dev/null
-t1=$(now)
-(cd "$work/src" && zip -q -r -6 "$work/out.zip" .)
-t2=$(now)
+# Best of three runs each, alternating, so that a busy machine hurts both.
+best_pack=; best_zip=
+for run in 1 2 3; do
+  rm -f "$work/out.exe" "$work/out.zip"
+  t0=$(date +%s.%N)
+  "$tool" --stub "$work/stub.exe" "$work/src" -o "$work/out.exe" >/dev/null
+  t1=$(date +%s.%N)
+  (cd "$work/src" && zip -q -r -6 "$work/out.zip" .)
+  t2=$(date +%s.%N)
+  best_pack=$(python3 -c "import sys; a=$t1-$t0; print(min(a, float('${best_pack:-inf}')))")
+  best_zip=$(python3 -c "import sys; a=$t2-$t1; print(min(a, float('${best_zip:-inf}')))")
+done
 
-python3 - "$t0" "$t1" "$t2" "$work/out.exe" "$work/out.zip" <<'PY'
+python3 - "$best_pack" "$best_zip" "$work/out.exe" "$work/out.zip" <<'PY'
 import os, sys
-t0, t1, t2 = map(float, sys.argv[1:4])
-pack, zip_ = t1 - t0, t2 - t1
-print(f"vandrel-pack: {pack:7.2f} s  {os.path.getsize(sys.argv[4]) >> 20} MiB")
-print(f"zip -r -6:    {zip_:7.2f} s  {os.path.getsize(sys.argv[5]) >> 20} MiB")
+pack, zip_ = float(sys.argv[1]), float(sys.argv[2])
+print(f"vandrel-pack: {pack:7.2f} s  {os.path.getsize(sys.argv[3]) >> 20} MiB (best of 3)")
+print(f"zip -r -6:    {zip_:7.2f} s  {os.path.getsize(sys.argv[4]) >> 20} MiB (best of 3)")
 print(f"ratio vandrel-pack / zip: {pack / zip_:.2f} (goal: at most 1.00)")
 PY

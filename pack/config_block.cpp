@@ -1,0 +1,348 @@
+#include "pack/config_block.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include "pack/codepage.h"
+
+namespace vpack {
+namespace {
+
+struct KnownKey {
+  const char* name;
+  size_t longest;  // bytes kept by the stub; 0: an integer
+};
+
+// Canonical order of the block; shortcut keys follow Delete.
+const KnownKey kKnownKeys[] = {
+    {"Name", 254},       {"Intro", 1023},      {"URL", 127},       {"Exec", 254},
+    {"DefaultPath", 259}, {"AutoExtract", 5},  {"OpenFolder", 5},  {"NoGUI", 0},
+    {"Delete", 0},
+};
+const size_t kShortcutLongest = 1023;
+
+bool equal_nocase(const std::string& a, const char* b) {
+  size_t n = strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+const KnownKey* find_known(const std::string& key) {
+  for (const KnownKey& k : kKnownKeys)
+    if (equal_nocase(key, k.name)) return &k;
+  return nullptr;
+}
+
+// Shortcut number of a "ShortcutN" key as the stub formats it ("%d"), or -1.
+long shortcut_number(const std::string& key) {
+  const size_t prefix = 8;  // "Shortcut"
+  if (key.size() <= prefix || !equal_nocase(key.substr(0, prefix), "Shortcut")) return -1;
+  std::string digits = key.substr(prefix);
+  if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return -1;
+  if (digits.size() > 1 && digits[0] == '0') return -1;
+  return std::stol(digits);
+}
+
+bool is_shortcut_like(const std::string& key) {
+  return key.size() > 8 && equal_nocase(key.substr(0, 8), "Shortcut");
+}
+
+bool valid_key_name(const std::string& key) {
+  if (key.empty()) return false;
+  for (char c : key) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// The first UTF-8 character of `utf8` that code page 936 cannot hold; empty
+// when the text is not UTF-8 at all.
+std::string first_unconvertible(const std::string& utf8) {
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if ((c >= 0x80 && c < 0xC2) || c > 0xF4) return std::string();
+    size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    if (i + len > utf8.size()) return std::string();
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) return std::string();
+    std::string ch = utf8.substr(i, len);
+    std::string ignored;
+    if (!utf8_to_cp936(ch, &ignored)) return ch;
+    i += len;
+  }
+  return std::string();
+}
+
+// Offsets of the second bytes of the double-byte characters in a code page
+// 936 text: they may equal ASCII bytes such as '\' and '|'.
+std::vector<size_t> trail_bytes(const std::string& cp936) {
+  std::vector<size_t> trails;
+  for (size_t i = 0; i < cp936.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(cp936[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < cp936.size()) {
+      trails.push_back(i + 1);
+      ++i;
+    }
+  }
+  return trails;
+}
+
+bool check_value_text(const std::string& key, const std::string& value, std::string* error) {
+  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    *error = key + ": the value holds a line break or a zero byte";
+    return false;
+  }
+  if (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                         value.back() == '\t')) {
+    *error = key + ": the value starts or ends with a blank, which the stub drops";
+    return false;
+  }
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+    *error = key + ": the value is enclosed in double quotes, which the stub drops";
+    return false;
+  }
+  return true;
+}
+
+std::string intro_line_breaks(const std::string& value) {
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') continue;
+    if (value[i] == '\n' || value[i] == '\r') {
+      out += "\\n";
+    } else {
+      out += value[i];
+    }
+  }
+  return out;
+}
+
+bool check_shortcut(const std::string& key, const std::string& utf8, const std::string& cp936,
+                    std::string* error) {
+  size_t first = utf8.find('|');
+  size_t second = first == std::string::npos ? first : utf8.find('|', first + 1);
+  if (second == std::string::npos) {
+    *error = key + ": a shortcut is LINK|TARGET| with both bars";
+    return false;
+  }
+  if (first == 0 || second == first + 1) {
+    *error = key + ": the link or the target of the shortcut is empty";
+    return false;
+  }
+  for (size_t t : trail_bytes(cp936)) {
+    if (cp936[t] == '|') {
+      *error = key + ": a character before byte " + std::to_string(t) +
+               " is written with a '|' byte in code page 936 and would split the value";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string build_config_block(const KeyList& keys) {
+  std::string block = "[QV]\n";
+  for (const auto& kv : keys) block += kv.first + "=" + kv.second + "\n";
+  return block;
+}
+
+KeyList with_zip_size(const KeyList& keys, uint64_t zip_size) {
+  KeyList out;
+  out.emplace_back("ZipSize", std::to_string(zip_size));
+  for (const auto& kv : keys)
+    if (!equal_nocase(kv.first, "ZipSize")) out.push_back(kv);
+  return out;
+}
+
+std::string build_config_block_for(const KeyList& keys, const std::string& zip) {
+  return build_config_block(with_zip_size(keys, zip.size()));
+}
+
+size_t longest_value(const std::string& key) {
+  if (const KnownKey* k = find_known(key)) return k->longest;
+  if (shortcut_number(key) >= 0) return kShortcutLongest;
+  return 0;
+}
+
+bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error) {
+  struct Prepared {
+    int rank;      // canonical position; shortcuts and others after the known keys
+    long number;   // shortcut number
+    size_t given;  // position in the input
+    std::string key, value;
+  };
+  std::vector<Prepared> prepared;
+  std::vector<std::string> seen;
+  for (size_t i = 0; i < utf8_keys.size(); ++i) {
+    std::string key = utf8_keys[i].first;
+    std::string value = utf8_keys[i].second;
+    if (!valid_key_name(key)) {
+      *error = "key '" + key + "': only letters, digits and '_' make a key name";
+      return false;
+    }
+    if (equal_nocase(key, "ZipSize")) {
+      *error = "ZipSize: the builder writes this key itself";
+      return false;
+    }
+    if (std::find(seen.begin(), seen.end(), lower(key)) != seen.end()) {
+      *error = key + ": the key is given twice";
+      return false;
+    }
+    seen.push_back(lower(key));
+
+    const KnownKey* known = find_known(key);
+    long number = shortcut_number(key);
+    if (!known && number < 0 && is_shortcut_like(key)) {
+      *error = key + ": the stub reads shortcut keys only as Shortcut0, Shortcut1, ...";
+      return false;
+    }
+    if (known) key = known->name;
+    if (number >= 0) key = "Shortcut" + std::to_string(number);
+    if (known && equal_nocase(key, "Intro")) value = intro_line_breaks(value);
+    if (!check_value_text(key, value, error)) return false;
+    if (known && known->longest == 0 &&
+        (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)) {
+      *error = key + ": the value must be a decimal number";
+      return false;
+    }
+
+    std::string converted;
+    if (!utf8_to_cp936(value, &converted)) {
+      std::string bad = first_unconvertible(value);
+      *error = key + ": the character '" + bad + "' has no form in code page 936";
+      if (bad.empty()) *error = key + ": the value is not valid UTF-8";
+      return false;
+    }
+    size_t longest = longest_value(key);
+    if (longest > 0 && converted.size() > longest) {
+      *error = key + ": the value is " + std::to_string(converted.size()) +
+               " bytes in code page 936; the stub keeps at most " + std::to_string(longest);
+      return false;
+    }
+    if (number >= 0 && !check_shortcut(key, value, converted, error)) return false;
+    if (key == "Intro") {
+      for (size_t t : trail_bytes(converted)) {
+        if (converted[t] == '\\' && t + 1 < converted.size() && converted[t + 1] == 'n') {
+          *error = "Intro: a character before byte " + std::to_string(t) +
+                   " ends with a '\\' byte in code page 936; followed by 'n' the stub "
+                   "would read a line break";
+          return false;
+        }
+      }
+    }
+
+    int rank = static_cast<int>(sizeof kKnownKeys / sizeof kKnownKeys[0]) + 1;
+    if (known) rank = static_cast<int>(known - kKnownKeys);
+    if (number >= 0) rank -= 1;
+    prepared.push_back(Prepared{rank, number, i, key, converted});
+  }
+
+  std::vector<long> numbers;
+  for (const Prepared& p : prepared)
+    if (p.number >= 0) numbers.push_back(p.number);
+  std::sort(numbers.begin(), numbers.end());
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    if (numbers[i] != static_cast<long>(i)) {
+      *error = "Shortcut" + std::to_string(numbers[i]) + ": Shortcut" + std::to_string(i) +
+               " is missing, and the stub stops reading at the first missing number";
+      return false;
+    }
+  }
+
+  std::stable_sort(prepared.begin(), prepared.end(), [](const Prepared& a, const Prepared& b) {
+    if (a.rank != b.rank) return a.rank < b.rank;
+    if (a.number != b.number) return a.number < b.number;
+    return a.given < b.given;
+  });
+  cp936_keys->clear();
+  for (const Prepared& p : prepared) cp936_keys->emplace_back(p.key, p.value);
+  return true;
+}
+
+bool parse_ini_text(const std::string& text, const std::string& source, KeyList* keys,
+                    std::string* error) {
+  keys->clear();
+  std::string body = text;
+  if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);
+  size_t line_number = 0;
+  size_t start = 0;
+  while (start <= body.size()) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    std::string line = body.substr(start, end - start);
+    start = end + 1;
+    ++line_number;
+    std::string where = source + ":" + std::to_string(line_number) + ": ";
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) continue;
+    size_t last = line.find_last_not_of(" \t\r");
+    line = line.substr(first, last - first + 1);
+    if (line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      if (!equal_nocase(line, "[QV]")) {
+        *error = where + "only the [QV] section is read, not " + line;
+        return false;
+      }
+      continue;
+    }
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      *error = where + "a line must be Key=Value";
+      return false;
+    }
+    std::string key = line.substr(0, eq);
+    std::string value = line.substr(eq + 1);
+    key.erase(key.find_last_not_of(" \t") + 1);
+    size_t v = value.find_first_not_of(" \t");
+    value = v == std::string::npos ? std::string() : value.substr(v);
+    for (const auto& kv : *keys) {
+      if (lower(kv.first) == lower(key)) {
+        *error = where + key + " is given twice";
+        return false;
+      }
+    }
+    keys->emplace_back(key, value);
+  }
+  return true;
+}
+
+KeyList merge_keys(const KeyList& base, const KeyList& overrides) {
+  bool overrides_shortcuts = false;
+  for (const auto& kv : overrides)
+    if (is_shortcut_like(kv.first)) overrides_shortcuts = true;
+  KeyList out;
+  for (const auto& kv : base)
+    if (!(overrides_shortcuts && is_shortcut_like(kv.first))) out.push_back(kv);
+  for (const auto& kv : overrides) {
+    bool replaced = false;
+    for (auto& existing : out) {
+      if (lower(existing.first) == lower(kv.first)) {
+        existing.second = kv.second;
+        replaced = true;
+      }
+    }
+    if (!replaced) out.push_back(kv);
+  }
+  return out;
+}
+
+}  // namespace vpack

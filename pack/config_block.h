@@ -1,0 +1,46 @@
+// The configuration block: "[QV]" and one "Key=Value" line per key, line
+// feeds only, values in code page 936.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vpack {
+
+using KeyList = std::vector<std::pair<std::string, std::string>>;
+
+// "[QV]\n" then "Key=Value\n" per key, bytes as given.
+std::string build_config_block(const KeyList& keys);
+
+// The keys with ZipSize, the archive's exact length, first (replacing any
+// ZipSize already there).
+KeyList with_zip_size(const KeyList& keys, uint64_t zip_size);
+
+// build_config_block(with_zip_size(keys, zip.size())).
+std::string build_config_block_for(const KeyList& keys, const std::string& zip);
+
+// Longest value in bytes the stub keeps for `key` (its buffer less one);
+// 0 for keys it reads as integers or does not read.
+size_t longest_value(const std::string& key);
+
+// Checks UTF-8 keys and values against what the stub reads and converts them
+// to code page 936: known keys in their canonical spelling and order (Name,
+// Intro, URL, Exec, DefaultPath, AutoExtract, OpenFolder, NoGUI, Delete,
+// Shortcut0...), other keys after them as given. A line break in Intro
+// becomes the two characters backslash and n.
+bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error);
+
+// Keys of an INI text in UTF-8 (optional [QV] header, ';' and '#' comments).
+// `source` names the file in messages.
+bool parse_ini_text(const std::string& text, const std::string& source, KeyList* keys,
+                    std::string* error);
+
+// `base` with every key of `overrides` replacing the same key (case ignored)
+// or added; when `overrides` holds any ShortcutN key, all of the base's
+// shortcut keys are dropped first, so the list is taken whole from one place.
+KeyList merge_keys(const KeyList& base, const KeyList& overrides);
+
+}  // namespace vpack

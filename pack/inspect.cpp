@@ -1,0 +1,378 @@
+#include "pack/inspect.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <unzip.h>
+
+#include "config/payload_scan.h"
+#include "pack/codepage.h"
+#include "pack/file_io.h"
+#include "pack/zip_records.h"
+
+namespace vpack {
+namespace {
+
+long scan_read(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
+  const ByteSource* source = static_cast<const ByteSource*>(context);
+  std::string bytes;
+  if (!source->read(source->context, offset, size, &bytes)) return -1;
+  memcpy(buffer, bytes.data(), bytes.size());
+  return static_cast<long>(bytes.size());
+}
+
+// The reader's view of the file, as the stub presents it: absolute offsets,
+// but the end of the file at E = archive_start + ZipSize.
+struct ReaderView {
+  const ByteSource* source;
+  uint64_t end;
+  uint64_t position;
+  bool failed;
+};
+
+voidpf ZCALLBACK view_open(voidpf opaque, const char*, int) { return opaque; }
+
+uLong ZCALLBACK view_read(voidpf, voidpf stream, void* buf, uLong size) {
+  auto* v = static_cast<ReaderView*>(stream);
+  std::string bytes;
+  if (!v->source->read(v->source->context, v->position, size, &bytes)) {
+    v->failed = true;
+    return 0;
+  }
+  memcpy(buf, bytes.data(), bytes.size());
+  v->position += bytes.size();
+  return static_cast<uLong>(bytes.size());
+}
+
+uLong ZCALLBACK view_write(voidpf, voidpf, const void*, uLong) { return 0; }
+
+long ZCALLBACK view_tell(voidpf, voidpf stream) {
+  return static_cast<long>(static_cast<ReaderView*>(stream)->position);
+}
+
+long ZCALLBACK view_seek(voidpf, voidpf stream, uLong offset, int origin) {
+  auto* v = static_cast<ReaderView*>(stream);
+  if (origin == ZLIB_FILEFUNC_SEEK_SET) v->position = offset;
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR) v->position += offset;
+  if (origin == ZLIB_FILEFUNC_SEEK_END) v->position = v->end + offset;
+  return 0;
+}
+
+int ZCALLBACK view_close(voidpf, voidpf) { return 0; }
+
+int ZCALLBACK view_error(voidpf, voidpf stream) {
+  return static_cast<ReaderView*>(stream)->failed ? 1 : 0;
+}
+
+bool memory_read(void* context, uint64_t offset, size_t n, std::string* out) {
+  const std::string* file = static_cast<const std::string*>(context);
+  if (offset >= file->size()) {
+    out->clear();
+    return true;
+  }
+  out->assign(*file, static_cast<size_t>(offset), n);
+  return true;
+}
+
+struct OpenFile {
+  FILE* file;
+  uint64_t position;  // of the stream, to skip needless seeks
+};
+
+bool stdio_read(void* context, uint64_t offset, size_t n, std::string* out) {
+  OpenFile* f = static_cast<OpenFile*>(context);
+  if (offset != f->position) {
+#ifdef _WIN32
+    if (_fseeki64(f->file, static_cast<long long>(offset), SEEK_SET) != 0) return false;
+#else
+    if (fseeko(f->file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+#endif
+    f->position = offset;
+  }
+  out->resize(n);
+  size_t got = n ? fread(&(*out)[0], 1, n, f->file) : 0;
+  out->resize(got);
+  f->position += got;
+  return !ferror(f->file);
+}
+
+KeyList parse_block(const std::string& block) {
+  KeyList keys;
+  size_t start = 0;
+  while (start < block.size()) {
+    size_t end = block.find('\n', start);
+    if (end == std::string::npos) end = block.size();
+    std::string line = block.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (line.empty() || line[0] == '[' || eq == std::string::npos) continue;
+    keys.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+  }
+  return keys;
+}
+
+bool zip_size_of(const KeyList& keys, uint64_t* value) {
+  for (const auto& kv : keys) {
+    std::string key = kv.first;
+    for (char& c : key)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (key != "zipsize") continue;
+    uint64_t v = 0;
+    size_t i = kv.second.find_first_not_of(" \t");
+    while (i < kv.second.size() && kv.second[i] >= '0' && kv.second[i] <= '9' &&
+           v < 0xFFFFFFFFull) {
+      v = v * 10 + static_cast<uint64_t>(kv.second[i] - '0');
+      ++i;
+    }
+    *value = v;
+    return true;
+  }
+  return false;
+}
+
+std::string entry_label(const EntryInfo& e) {
+  return e.utf8_flag ? e.name : cp936_for_display(e.name);
+}
+
+bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::string* error) {
+  zlib_filefunc_def hooks;
+  hooks.zopen_file = view_open;
+  hooks.zread_file = view_read;
+  hooks.zwrite_file = view_write;
+  hooks.ztell_file = view_tell;
+  hooks.zseek_file = view_seek;
+  hooks.zclose_file = view_close;
+  hooks.zerror_file = view_error;
+  hooks.opaque = view;
+  unzFile uf = unzOpen2("payload", &hooks);
+  unz_global_info global;
+  if (!uf || unzGetGlobalInfo(uf, &global) != UNZ_OK) {
+    *error = "the archive does not open at offset " + std::to_string(report->archive_offset) +
+             " with ZipSize " + std::to_string(report->zip_size) + " (damaged central directory?)";
+    if (uf) unzClose(uf);
+    return false;
+  }
+  std::string buffer(65535, '\0');
+  bool ok = true;
+  for (uLong i = 0; i < global.number_entry && ok; ++i) {
+    if (i > 0 && unzGoToNextFile(uf) != UNZ_OK) {
+      *error = "the central directory ends after " + std::to_string(i) + " of " +
+               std::to_string(global.number_entry) + " entries";
+      ok = false;
+      break;
+    }
+    unz_file_info info;
+    if (unzGetCurrentFileInfo(uf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      *error = "entry " + std::to_string(i) + ": damaged central directory record";
+      ok = false;
+      break;
+    }
+    std::string name(info.size_filename + 1, '\0');
+    unzGetCurrentFileInfo(uf, &info, &name[0], static_cast<uLong>(name.size()), nullptr, 0,
+                          nullptr, 0);
+    name.resize(info.size_filename);
+    EntryInfo e;
+    e.name = name;
+    e.utf8_flag = (info.flag & 0x800) != 0;
+    e.method = static_cast<int>(info.compression_method);
+    e.compressed_size = static_cast<uint32_t>(info.compressed_size);
+    e.uncompressed_size = static_cast<uint32_t>(info.uncompressed_size);
+    e.crc = static_cast<uint32_t>(info.crc);
+    e.dos_date = static_cast<uint16_t>(info.dosDate >> 16);
+    e.dos_time = static_cast<uint16_t>(info.dosDate & 0xFFFF);
+    report->entries.push_back(e);
+    if (!verify) continue;
+    std::string label = entry_label(e);
+    int rc = unzOpenCurrentFile(uf);
+    if (rc != UNZ_OK) {
+      *error = "entry " + label + ": cannot be opened (method " + std::to_string(e.method) +
+               ", error " + std::to_string(rc) + ")";
+      ok = false;
+      break;
+    }
+    uint64_t total = 0;
+    int got;
+    while ((got = unzReadCurrentFile(uf, &buffer[0], static_cast<unsigned>(buffer.size()))) > 0)
+      total += static_cast<uint64_t>(got);
+    rc = unzCloseCurrentFile(uf);
+    if (got < 0) {
+      *error = "entry " + label + ": damaged data (error " + std::to_string(got) + ")";
+      ok = false;
+    } else if (rc == UNZ_CRCERROR) {
+      *error = "entry " + label + ": CRC-32 mismatch";
+      ok = false;
+    } else if (total != e.uncompressed_size || rc != UNZ_OK) {
+      *error = "entry " + label + ": " + std::to_string(total) + " bytes instead of " +
+               std::to_string(e.uncompressed_size);
+      ok = false;
+    }
+  }
+  unzClose(uf);
+  if (ok) report->verified = verify;
+  return ok;
+}
+
+}  // namespace
+
+bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::string* error) {
+  *report = PayloadReport();
+  report->file_size = source.size;
+  if (source.size >= 0x80000000ull) {
+    *error = "the file is " + std::to_string(source.size) + " bytes; the stub reads below 2 GiB";
+    return false;
+  }
+  PayloadLocation location;
+  PayloadScanResult scan = locate_payload(scan_read, const_cast<ByteSource*>(&source), &location);
+  if (scan == kPayloadReadFailed) {
+    *error = "read error during the payload scan";
+    return false;
+  }
+  if (scan != kPayloadNotFound) {
+    report->has_marker = true;
+  } else {
+    // Tell a bare stub from a marker without an archive behind it.
+    std::string head;
+    if (!source.read(source.context, kMarkerScanFirst, kMarkerScanLast - kMarkerScanFirst + 4,
+                     &head)) {
+      *error = "read error during the payload scan";
+      return false;
+    }
+    unsigned char mark[4];
+    payload_marker_bytes(mark);
+    size_t at = head.find(std::string(reinterpret_cast<char*>(mark), 4));
+    if (at == std::string::npos) {
+      *error = "no payload: no [QV] marker between offsets 20000 and 500000";
+    } else {
+      report->has_marker = true;
+      report->marker_offset = static_cast<uint32_t>(kMarkerScanFirst + at);
+      *error = "no archive: no local-header signature after the marker at offset " +
+               std::to_string(report->marker_offset) + " up to offset 800004";
+    }
+    return false;
+  }
+  report->marker_offset = location.marker_offset;
+  report->archive_offset = location.archive_start + 4;
+
+  std::string block;
+  if (!source.read(source.context, report->marker_offset,
+                   report->archive_offset - report->marker_offset, &block)) {
+    *error = "cannot read the configuration block";
+    return false;
+  }
+  report->keys = parse_block(block);
+  report->archive_length = source.size - report->archive_offset;
+  if (!zip_size_of(report->keys, &report->zip_size)) {
+    *error = "the configuration block has no ZipSize key: the stub would not find the archive";
+    return false;
+  }
+
+  // The archive ends with its end record; the stub needs ZipSize to say so.
+  std::string tail;
+  uint64_t tail_start = source.size > 0xFFFF + 22 ? source.size - 0xFFFF - 22 : 0;
+  if (tail_start < report->archive_offset) tail_start = report->archive_offset;
+  if (!source.read(source.context, tail_start, static_cast<size_t>(source.size - tail_start),
+                   &tail)) {
+    *error = "cannot read the end of the file";
+    return false;
+  }
+  EndRecord end;
+  if (!find_end_record(tail, &end)) {
+    *error = "no end-of-central-directory record at the end of the file: damaged, or bytes "
+             "follow the archive";
+    return false;
+  }
+  report->comment_length = end.comment_length;
+  if (report->zip_size != report->archive_length) {
+    *error = "ZipSize " + std::to_string(report->zip_size) + " disagrees with the archive's " +
+             std::to_string(report->archive_length) + " bytes from offset " +
+             std::to_string(report->archive_offset);
+    return false;
+  }
+  if (end.comment_length > kLongestReachableComment) {
+    *error = "the archive comment is " + std::to_string(end.comment_length) +
+             " bytes: the stub cannot reach the end record past " +
+             std::to_string(kLongestReachableComment);
+    return false;
+  }
+
+  ReaderView view{&source, location.archive_start + report->zip_size, 0, false};
+  return read_entries(&view, verify, report, error);
+}
+
+bool inspect_bytes(const std::string& file, bool verify, PayloadReport* report,
+                   std::string* error) {
+  ByteSource source;
+  source.size = file.size();
+  source.read = memory_read;
+  source.context = const_cast<std::string*>(&file);
+  return inspect(source, verify, report, error);
+}
+
+bool inspect_file(const std::filesystem::path& path, bool verify, PayloadReport* report,
+                  std::string* error) {
+  std::error_code ec;
+  uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    *error = display_path(path) + ": " + ec.message();
+    return false;
+  }
+#ifdef _WIN32
+  FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+  FILE* f = fopen(path.c_str(), "rb");
+#endif
+  if (!f) {
+    *error = "cannot open " + display_path(path);
+    return false;
+  }
+  OpenFile open{f, 0};
+  ByteSource source;
+  source.size = size;
+  source.read = stdio_read;
+  source.context = &open;
+  bool ok = inspect(source, verify, report, error);
+  fclose(f);
+  if (!ok) *error = display_path(path) + ": " + *error;
+  return ok;
+}
+
+std::string format_report(const PayloadReport& r) {
+  auto pad = [](std::string text, size_t width, bool right) {
+    if (text.size() >= width) return text;
+    std::string fill(width - text.size(), ' ');
+    return right ? fill + text : text + fill;
+  };
+  auto two = [](unsigned v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
+  std::string out;
+  auto add = [&](const char* label, uint64_t value) {
+    out += pad(label, 17, false) + std::to_string(value) + "\n";
+  };
+  add("file size:", r.file_size);
+  add("stub size:", r.marker_offset);
+  add("marker offset:", r.marker_offset);
+  add("archive offset:", r.archive_offset);
+  add("ZipSize:", r.zip_size);
+  add("archive comment:", r.comment_length);
+  out += "configuration:\n";
+  for (const auto& kv : r.keys)
+    out += "  " + cp936_for_display(kv.first) + "=" + cp936_for_display(kv.second) + "\n";
+  add("entries:", r.entries.size());
+  for (const EntryInfo& e : r.entries) {
+    unsigned d = e.dos_date, t = e.dos_time;
+    static const char kHex[] = "0123456789abcdef";
+    std::string crc;
+    for (int shift = 28; shift >= 0; shift -= 4) crc += kHex[(e.crc >> shift) & 15];
+    out += "  " + pad(e.method == 0 ? "stored" : e.method == 8 ? "deflate" : "other", 8, false) +
+           pad(std::to_string(e.uncompressed_size), 11, true) +
+           pad(std::to_string(e.compressed_size), 11, true) + "  " +
+           std::to_string(1980 + (d >> 9)) + "-" + two((d >> 5) & 15) + "-" + two(d & 31) + " " +
+           two(t >> 11) + ":" + two((t >> 5) & 63) + ":" + two((t & 31) * 2) + "  " + crc + "  " +
+           entry_label(e) + "\n";
+  }
+  if (r.verified) out += "verified:        every entry decompressed, CRC-32 correct\n";
+  return out;
+}
+
+}  // namespace vpack

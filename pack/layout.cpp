@@ -1,0 +1,187 @@
+#include "pack/layout.h"
+
+#include <string.h>
+
+#include "config/payload_scan.h"
+#include "pack/zip_records.h"
+
+namespace vpack {
+namespace {
+
+const char kSignature[] = "PK\x03\x04";
+const uint64_t kLargestFile = 0x80000000u;  // positions are signed 32-bit in the stub
+
+std::string marker() {
+  unsigned char bytes[4];
+  payload_marker_bytes(bytes);
+  return std::string(reinterpret_cast<char*>(bytes), 4);
+}
+
+// The three pieces seen as one file, for the stub's own scan.
+struct Pieces {
+  const std::string* parts[3];
+};
+
+long read_pieces(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
+  const Pieces* p = static_cast<const Pieces*>(context);
+  uint64_t base = 0;
+  uint32_t done = 0;
+  for (const std::string* part : p->parts) {
+    uint64_t at = static_cast<uint64_t>(offset) + done;
+    if (done < size && at < base + part->size()) {
+      if (at >= base) {
+        uint64_t n = base + part->size() - at;
+        if (n > size - done) n = size - done;
+        memcpy(buffer + done, part->data() + (at - base), static_cast<size_t>(n));
+        done += static_cast<uint32_t>(n);
+      }
+    }
+    base += part->size();
+  }
+  return static_cast<long>(done);
+}
+
+bool same_nocase(const std::string& a, const char* lower_b) {
+  if (a.size() != strlen(lower_b)) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower_b[i]) return false;
+  }
+  return true;
+}
+
+// The ZipSize value the stub reads from the block: its leading digits.
+bool block_zip_size(const std::string& block, uint64_t* value) {
+  size_t start = 0;
+  while (start < block.size()) {
+    size_t end = block.find('\n', start);
+    if (end == std::string::npos) end = block.size();
+    std::string line = block.substr(start, end - start);
+    start = end + 1;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (!same_nocase(key, "zipsize")) continue;
+    size_t i = line.find_first_not_of(" \t", eq + 1);
+    uint64_t v = 0;
+    bool any = false;
+    while (i != std::string::npos && i < line.size() && line[i] >= '0' && line[i] <= '9') {
+      v = v * 10 + static_cast<uint64_t>(line[i] - '0');
+      any = true;
+      ++i;
+    }
+    *value = any ? v : 0;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool check_layout(const std::string& stub, const std::string& block, const std::string& zip,
+                  std::string* error) {
+  const std::string mark = marker();
+  if (stub.size() <= kMarkerScanFirst) {
+    *error = "the stub is " + std::to_string(stub.size()) +
+             " bytes; it must be larger than 20000 bytes, where the payload scan starts";
+    return false;
+  }
+  if (stub.size() > kMarkerScanLast) {
+    *error = "the stub is " + std::to_string(stub.size()) +
+             " bytes; the marker would start past offset 500000, where the scan ends";
+    return false;
+  }
+  size_t false_marker = stub.find(mark, kMarkerScanFirst);
+  if (false_marker != std::string::npos) {
+    *error = "the stub holds the marker bytes [QV] at offset " + std::to_string(false_marker);
+    return false;
+  }
+  if (block.compare(0, 4, mark) != 0) {
+    *error = "the configuration block does not start with [QV]";
+    return false;
+  }
+  size_t second = block.find(mark, 1);
+  if (second != std::string::npos) {
+    *error = "the configuration block holds a second [QV] at offset " +
+             std::to_string(stub.size() + second);
+    return false;
+  }
+  size_t false_signature = block.find(std::string(kSignature, 4));
+  if (false_signature != std::string::npos) {
+    *error = "the configuration block holds a local-header signature at offset " +
+             std::to_string(stub.size() + false_signature);
+    return false;
+  }
+  if (zip.compare(0, 4, std::string(kSignature, 4)) != 0) {
+    *error = "the archive does not start with a local header (an archive without entries "
+             "cannot be found by the stub)";
+    return false;
+  }
+  uint64_t archive_offset = stub.size() + block.size();
+  if (archive_offset - 4 > kArchiveCounterLimit) {
+    *error = "the configuration block is " + std::to_string(block.size()) +
+             " bytes: the archive would start at offset " + std::to_string(archive_offset) +
+             ", past the stub's scan limit of " + std::to_string(kArchiveCounterLimit + 4);
+    return false;
+  }
+  uint64_t total = archive_offset + zip.size();
+  if (total >= kLargestFile) {
+    *error = "the self-extracting file would be " + std::to_string(total) +
+             " bytes; it must stay below 2 GiB";
+    return false;
+  }
+  uint64_t zip_size = 0;
+  if (!block_zip_size(block, &zip_size)) {
+    *error = "the configuration block has no ZipSize key";
+    return false;
+  }
+  if (zip_size != zip.size()) {
+    *error = "ZipSize is " + std::to_string(zip_size) + " but the archive is " +
+             std::to_string(zip.size()) + " bytes";
+    return false;
+  }
+  EndRecord end;
+  if (!find_end_record(zip, &end) || end.offset + 22 + end.comment_length != zip.size()) {
+    *error = "the archive has no end record at its end";
+    return false;
+  }
+  if (end.comment_length > kLongestReachableComment) {
+    *error = "the archive comment is " + std::to_string(end.comment_length) +
+             " bytes; with more than " + std::to_string(kLongestReachableComment) +
+             " the stub cannot reach the end record";
+    return false;
+  }
+
+  // The stub's own scan over the result must land exactly on the pieces.
+  Pieces pieces{{&stub, &block, &zip}};
+  PayloadLocation location;
+  if (locate_payload(read_pieces, &pieces, &location) != kPayloadFound ||
+      location.marker_offset != stub.size() || location.archive_start + 4 != archive_offset) {
+    *error = "the payload scan does not find the marker at " + std::to_string(stub.size()) +
+             " and the archive at " + std::to_string(archive_offset);
+    return false;
+  }
+  return true;
+}
+
+bool assemble(const std::string& stub, const std::string& block, const std::string& zip,
+              std::string* out, std::string* error) {
+  if (!check_layout(stub, block, zip, error)) return false;
+  *out = assemble_raw(stub, block, zip);
+  return true;
+}
+
+std::string assemble_raw(const std::string& stub, const std::string& block,
+                         const std::string& zip, size_t padding, char fill) {
+  std::string out;
+  out.reserve(stub.size() + padding + block.size() + zip.size());
+  out += stub;
+  out.append(padding, fill);
+  out += block;
+  out += zip;
+  return out;
+}
+
+}  // namespace vpack

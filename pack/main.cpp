@@ -1,0 +1,289 @@
+// vandrel-pack: makes a self-extracting file from the stub and a source
+// directory, or reports on one (--info, --verify).
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <malloc.h>
+#endif
+
+#include "pack/archive_writer.h"
+#include "pack/codepage.h"
+#include "pack/config_block.h"
+#include "pack/file_io.h"
+#include "pack/inspect.h"
+#include "pack/layout.h"
+#include "pack/source_tree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "usage: vandrel-pack [options] SOURCE_DIR -o OUT.exe\n"
+    "       vandrel-pack --info [--verify] FILE.exe\n"
+    "options:\n"
+    "  --name TEXT          archive title (Name)\n"
+    "  --intro TEXT         welcome text; a line break becomes \\n (Intro)\n"
+    "  --url URL            link on the welcome page (URL)\n"
+    "  --exec PATH          file to run or open after extraction (Exec)\n"
+    "  --default-path PATH  destination, folder variables allowed (DefaultPath)\n"
+    "  --auto-extract       skip the destination page (AutoExtract=1)\n"
+    "  --open-folder        open the destination at the end (OpenFolder=1)\n"
+    "  --no-gui             extract silently (NoGUI=1)\n"
+    "  --delete             delete the extracted files afterwards (Delete=1)\n"
+    "  --shortcut 'LINK|TARGET|'  a shortcut; repeat for more (Shortcut0, 1, ...)\n"
+    "  --config FILE        more keys from a UTF-8 INI file; options win\n"
+    "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool)\n"
+    "  --level 0-9          deflate level, 0 stores (default 6)\n"
+    "  --info               print the layout, configuration and entries of FILE\n"
+    "  --verify             also decompress every entry and check its CRC-32\n";
+
+int fail(const std::string& message) {
+  fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
+  return 2;
+}
+
+// Paths arrive as UTF-8 on every platform.
+fs::path to_path(const std::string& utf8) { return fs::u8path(utf8); }
+
+fs::path default_stub(const fs::path& self) {
+  fs::path beside = self.parent_path() / "vandrel-stub.exe";
+#ifdef VANDREL_FALLBACK_STUB
+  std::error_code ec;
+  if (!fs::exists(beside, ec)) return fs::u8path(VANDREL_FALLBACK_STUB);
+#endif
+  return beside;
+}
+
+struct Options {
+  std::string source, output, stub, config;
+  int level = 6;
+  bool info = false, verify = false;
+  vpack::KeyList keys;       // from the options, UTF-8
+  std::vector<std::string> shortcuts;
+};
+
+bool parse(const std::vector<std::string>& args, Options* o, std::string* error) {
+  struct ValueOption {
+    const char* flag;
+    const char* key;
+  };
+  static const ValueOption kValueOptions[] = {
+      {"--name", "Name"}, {"--intro", "Intro"}, {"--url", "URL"}, {"--exec", "Exec"},
+      {"--default-path", "DefaultPath"}};
+  static const ValueOption kFlagOptions[] = {{"--auto-extract", "AutoExtract"},
+                                            {"--open-folder", "OpenFolder"},
+                                            {"--no-gui", "NoGUI"},
+                                            {"--delete", "Delete"}};
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::string value;
+    bool has_inline = false;
+    if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
+      value = arg.substr(arg.find('=') + 1);
+      arg = arg.substr(0, arg.find('='));
+      has_inline = true;
+    }
+    auto take = [&](std::string* out) {
+      if (has_inline) {
+        *out = value;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    bool matched = false;
+    for (const ValueOption& v : kValueOptions) {
+      if (arg != v.flag) continue;
+      std::string text;
+      if (!take(&text)) return false;
+      for (const auto& kv : o->keys)
+        if (kv.first == v.key) {
+          *error = arg + " is given twice";
+          return false;
+        }
+      o->keys.emplace_back(v.key, text);
+      matched = true;
+    }
+    for (const ValueOption& v : kFlagOptions) {
+      if (arg != v.flag) continue;
+      if (has_inline) {
+        *error = arg + " takes no value";
+        return false;
+      }
+      o->keys.emplace_back(v.key, "1");
+      matched = true;
+    }
+    if (matched) continue;
+    if (arg == "--shortcut") {
+      std::string text;
+      if (!take(&text)) return false;
+      o->shortcuts.push_back(text);
+    } else if (arg == "-o" || arg == "--output") {
+      if (!take(&o->output)) return false;
+    } else if (arg == "--stub") {
+      if (!take(&o->stub)) return false;
+    } else if (arg == "--config") {
+      if (!take(&o->config)) return false;
+    } else if (arg == "--level") {
+      std::string text;
+      if (!take(&text)) return false;
+      if (text.size() != 1 || text[0] < '0' || text[0] > '9') {
+        *error = "--level takes a digit from 0 to 9, not '" + text + "'";
+        return false;
+      }
+      o->level = text[0] - '0';
+    } else if (arg == "--info") {
+      o->info = true;
+    } else if (arg == "--verify") {
+      o->verify = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      *error = "unknown option " + arg;
+      return false;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 1) {
+    *error = positional.empty() ? "no source directory (or file for --info) given"
+                                : "more than one source directory given";
+    return false;
+  }
+  o->source = positional[0];
+  for (size_t n = 0; n < o->shortcuts.size(); ++n)
+    o->keys.emplace_back("Shortcut" + std::to_string(n), o->shortcuts[n]);
+  if ((o->info || o->verify) && !o->output.empty()) {
+    *error = "--info and --verify read a file; they write none";
+    return false;
+  }
+  if (!o->info && !o->verify && o->output.empty()) {
+    *error = "no output file given (-o OUT.exe)";
+    return false;
+  }
+  return true;
+}
+
+int run_info(const Options& o) {
+  vpack::PayloadReport report;
+  std::string error;
+  bool ok = vpack::inspect_file(to_path(o.source), o.verify, &report, &error);
+  if (report.file_size > 0) fputs(vpack::format_report(report).c_str(), stdout);
+  if (!ok) return fail(error);
+  return 0;
+}
+
+// Runs on the written temporary file before it is renamed into place.
+bool check_written(const fs::path& written, void* context, std::string* error) {
+  auto* report = static_cast<vpack::PayloadReport*>(context);
+  if (vpack::inspect_file(written, false, report, error)) return true;
+  *error = "the written file does not read back: " + *error;
+  return false;
+}
+
+int run_pack(const Options& o, const fs::path& self) {
+  std::string error;
+  vpack::KeyList keys = o.keys;
+  if (!o.config.empty()) {
+    std::string text;
+    if (!vpack::read_file(to_path(o.config), &text, &error)) return fail(error);
+    vpack::KeyList from_file;
+    if (!vpack::parse_ini_text(text, o.config, &from_file, &error)) return fail(error);
+    keys = vpack::merge_keys(from_file, o.keys);
+  }
+  vpack::KeyList prepared;
+  if (!vpack::prepare_keys(keys, &prepared, &error)) return fail(error);
+
+  fs::path stub_path = o.stub.empty() ? default_stub(self) : to_path(o.stub);
+  std::string stub;
+  if (!vpack::read_file(stub_path, &stub, &error)) {
+    if (o.stub.empty()) error += " (the default stub; build it or name one with --stub)";
+    return fail(error);
+  }
+
+  std::vector<vpack::Entry> entries;
+  if (!vpack::collect_directory(to_path(o.source), &entries, &error)) return fail(error);
+  if (entries.empty())
+    return fail(o.source + ": the directory is empty; the stub needs at least one entry");
+
+  vpack::ArchiveOptions archive;
+  archive.level = o.level;
+  archive.store_if_larger = true;
+  std::string zip;
+  if (!vpack::build_archive(entries, archive, &zip, &error)) return fail(error);
+  std::string block = vpack::build_config_block_for(prepared, zip);
+  if (!vpack::check_layout(stub, block, zip, &error)) return fail(error);
+
+  vpack::PayloadReport report;
+  if (!vpack::write_file_atomically(to_path(o.output), {&stub, &block, &zip}, &error,
+                                    check_written, &report))
+    return fail(error);
+  printf("%s: %s bytes, stub %s bytes, archive at %s, %s entries\n", o.output.c_str(),
+         std::to_string(report.file_size).c_str(), std::to_string(report.marker_offset).c_str(),
+         std::to_string(report.archive_offset).c_str(),
+         std::to_string(report.entries.size()).c_str());
+  return 0;
+}
+
+int run(const std::vector<std::string>& args, const fs::path& self) {
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      fputs(kUsage, stdout);
+      return 0;
+    }
+  }
+  Options o;
+  std::string error;
+  if (!parse(args, &o, &error)) {
+    fprintf(stderr, "vandrel-pack: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  return o.info || o.verify ? run_info(o) : run_pack(o, self);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  // UTF-16 arguments become UTF-8, the tool's internal form.
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::wstring w = argv[i];
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+      WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
+                          nullptr);
+    args.push_back(s);
+  }
+  // Messages and reports are UTF-8.
+  SetConsoleOutputCP(CP_UTF8);
+  wchar_t self[MAX_PATH * 4];
+  DWORD len = GetModuleFileNameW(nullptr, self, sizeof self / sizeof self[0]);
+  return run(args, fs::path(std::wstring(self, len)));
+}
+#else
+int main(int argc, char** argv) {
+  // Whole files pass through memory: keep freed blocks for the next file
+  // instead of mapping and faulting in fresh pages each time.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) self = fs::absolute(argv[0], ec);
+  return run(args, self);
+}
+#endif

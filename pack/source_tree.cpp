@@ -1,0 +1,166 @@
+#include "pack/source_tree.h"
+
+#include <algorithm>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "pack/codepage.h"
+#include "pack/file_io.h"
+
+namespace vpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The stub reads entry names into a 260-byte buffer.
+const size_t kLongestName = 259;
+const uint64_t kLargestTotal = 0x7FFFFFFFu;
+
+bool modification_time(const fs::path& path, uint16_t* date, uint16_t* time,
+                       std::string* error) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FILETIME local;
+  WORD d = 0, t = 0;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) {
+    *error = "cannot read the time stamp of " + display_path(path);
+    return false;
+  }
+  if (!FileTimeToDosDateTime(&local, &d, &t)) {
+    // Outside the DOS range: before 1980 or after 2107.
+    SYSTEMTIME st;
+    FileTimeToSystemTime(&local, &st);
+    dos_date_time(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, date, time);
+    return true;
+  }
+  *date = d;
+  *time = t;
+  return true;
+#else
+  struct stat st;
+  struct tm local;
+  if (stat(path.c_str(), &st) != 0 || !localtime_r(&st.st_mtime, &local)) {
+    *error = "cannot read the time stamp of " + display_path(path);
+    return false;
+  }
+  dos_date_time(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                local.tm_min, local.tm_sec, date, time);
+  return true;
+#endif
+}
+
+bool name_component_ok(const std::string& utf8, std::string* error, const fs::path& where) {
+  for (unsigned char c : utf8) {
+    if (c < 0x20 || std::string("\\:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
+      *error = display_path(where) + ": the name holds a character Windows file names cannot";
+      return false;
+    }
+  }
+  return true;
+}
+
+struct Walk {
+  fs::path root;
+  std::vector<Entry>* entries;
+  uint64_t total;
+};
+
+bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* error) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  if (ec) {
+    *error = "cannot list " + display_path(dir) + ": " + ec.message();
+    return false;
+  }
+  for (const fs::directory_entry& item : it) {
+    const fs::path& path = item.path();
+    fs::file_status status = fs::symlink_status(path, ec);
+    if (ec) {
+      *error = "cannot read " + display_path(path) + ": " + ec.message();
+      return false;
+    }
+    if (fs::is_symlink(status)) {
+      *error = display_path(path) + ": symbolic links are refused";
+      return false;
+    }
+    bool is_dir = fs::is_directory(status);
+    if (!is_dir && !fs::is_regular_file(status)) {
+      *error = display_path(path) + ": special files are refused";
+      return false;
+    }
+    std::string utf8 = path.filename().u8string();
+    if (!name_component_ok(utf8, error, path)) return false;
+    std::string component;
+    if (!utf8_to_cp936(utf8, &component)) {
+      *error = display_path(path) + ": the name has a character code page 936 cannot hold";
+      return false;
+    }
+    Entry e;
+    e.name = prefix + component + (is_dir ? "/" : "");
+    if (e.name.size() > kLongestName) {
+      *error = display_path(path) + ": the entry name is " + std::to_string(e.name.size()) +
+               " bytes in code page 936; the stub reads at most " + std::to_string(kLongestName);
+      return false;
+    }
+    if (!modification_time(path, &e.dos_date, &e.dos_time, error)) return false;
+    if (!is_dir) {
+      uintmax_t size = fs::file_size(path, ec);
+      if (ec) {
+        *error = "cannot read the size of " + display_path(path) + ": " + ec.message();
+        return false;
+      }
+      w->total += size;
+      if (w->total > kLargestTotal) {
+        *error = display_path(path) + ": the files add up to more than 2 GiB";
+        return false;
+      }
+      e.source = path;
+    }
+    std::string name = e.name;
+    w->entries->push_back(std::move(e));
+    if (is_dir && !walk(w, path, name, error)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void dos_date_time(int year, int month, int day, int hour, int minute, int second,
+                   uint16_t* date, uint16_t* time) {
+  if (year < 1980) {
+    year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  } else if (year > 2107) {
+    year = 2107, month = 12, day = 31, hour = 23, minute = 59, second = 58;
+  }
+  if (second > 59) second = 59;  // a leap second
+  *date = static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+  *time = static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+}
+
+bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::string* error) {
+  entries->clear();
+  std::error_code ec;
+  fs::file_status status = fs::status(root, ec);
+  if (ec || !fs::exists(status)) {
+    *error = "source directory not found: " + display_path(root);
+    return false;
+  }
+  if (!fs::is_directory(status)) {
+    *error = "not a directory: " + display_path(root);
+    return false;
+  }
+  Walk w{root, entries, 0};
+  if (!walk(&w, root, std::string(), error)) return false;
+  // Byte order of the full names puts "a/" before "a/b" and keeps a
+  // directory's contents together.
+  std::sort(entries->begin(), entries->end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return true;
+}
+
+}  // namespace vpack

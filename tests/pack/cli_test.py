@@ -1,0 +1,215 @@
+"""Command-line tests of vandrel-pack: round trips, interoperability with
+Debian's zip/unzip and Python's zipfile, and refusals that leave no output."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+TOOL = None
+TIMEOUT = 120
+FILES = {
+    "readme.txt": b"read me\n" * 50,
+    "empty.dat": b"",
+    "full64k.bin": bytes((i * 7919 + (i >> 8)) & 0xFF for i in range(65536)),
+    "deep/er/still/leaf.txt": b"leaf " * 1000,
+    "\u4e2d\u6587/\u6587\u4ef6.txt": "\u4f60\u597d".encode("utf-8") * 100,
+    "noise.bin": os.urandom(20000),
+}
+STAMP = 1600000000  # fixed modification time: reproducible archives
+
+
+def run(*args):
+    return subprocess.run([TOOL, *args], capture_output=True, timeout=TIMEOUT)
+
+
+def make_tree(root):
+    for name, data in FILES.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    for folder, dirs, files in os.walk(root):
+        for n in dirs + files:
+            os.utime(os.path.join(folder, n), (STAMP, STAMP))
+
+
+def info_field(text, label):
+    for line in text.splitlines():
+        if line.startswith(label):
+            return line[len(label):].strip()
+    raise AssertionError(label + " missing in:\n" + text)
+
+
+class PackTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+        self.src = os.path.join(self.dir, "src")
+        make_tree(self.src)
+        self.stub = self.write_stub(40000)
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def write_stub(self, size, name="stub.exe"):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(b"x" * size)
+        return path
+
+    def pack(self, *extra, out="out.exe", stub=None):
+        out_path = os.path.join(self.dir, out)
+        result = run("--stub", stub or self.stub, *extra, self.src, "-o", out_path)
+        return result, out_path
+
+    def strip_archive(self, exe):
+        info = run("--info", exe)
+        self.assertEqual(info.returncode, 0, info.stderr)
+        offset = int(info_field(info.stdout.decode(), "archive offset:"))
+        with open(exe, "rb") as f:
+            data = f.read()[offset:]
+        path = exe + ".zip"
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_round_trip_lists_and_verifies_every_entry(self):
+        for level in ("0", "6", "9"):
+            result, out = self.pack("--level", level, "--name", "\u6d4b\u8bd5\u5305",
+                                    "--intro", "\u7b2c\u4e00\u884c\n\u7b2c\u4e8c\u884c",
+                                    out="lvl%s.exe" % level)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            info = run("--info", "--verify", out)
+            self.assertEqual(info.returncode, 0, info.stderr)
+            text = info.stdout.decode()
+            self.assertIn("Name=\u6d4b\u8bd5\u5305", text)
+            self.assertIn("Intro=\u7b2c\u4e00\u884c\\n\u7b2c\u4e8c\u884c", text)
+            self.assertIn("verified:", text)
+            self.assertEqual(info_field(text, "stub size:"), "40000")
+            self.assertEqual(int(info_field(text, "entries:")), len(FILES) + 4)  # and 4 folders
+            self.assertEqual(int(info_field(text, "ZipSize:")),
+                             os.path.getsize(out) - int(info_field(text, "archive offset:")))
+            methods = {line.split()[-1]: line.split()[0] for line in text.splitlines()
+                       if line.startswith("  ") and "=" not in line}
+            self.assertEqual(methods["readme.txt"], "stored" if level == "0" else "deflate")
+            self.assertEqual(methods["noise.bin"], "stored")
+
+    def test_same_inputs_give_the_same_bytes(self):
+        _, first = self.pack("--name", "a", out="one.exe")
+        _, second = self.pack("--name", "a", out="two.exe")
+        with open(first, "rb") as a, open(second, "rb") as b:
+            self.assertEqual(a.read(), b.read())
+
+    def test_config_file_keys_merge_and_options_win(self):
+        ini = os.path.join(self.dir, "extra.ini")
+        with open(ini, "w", encoding="utf-8") as f:
+            f.write("[QV]\nName=from file\nAuthor=\u4f5c\u8005\nShortcut0=a.lnk|a.exe|\n")
+        result, out = self.pack("--config", ini, "--name", "from option", "--no-gui")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        text = run("--info", out).stdout.decode()
+        keys = [l.strip() for l in text.splitlines() if "=" in l]
+        self.assertEqual(keys[1:], ["Name=from option", "NoGUI=1", "Shortcut0=a.lnk|a.exe|",
+                                    "Author=\u4f5c\u8005"])
+
+    def test_archives_read_back_identically_by_unzip_and_zipfile(self):
+        result, out = self.pack()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        ours = self.strip_archive(out)
+        by_zip = os.path.join(self.dir, "by_zip.zip")
+        subprocess.run(["zip", "-q", "-r", "-6", by_zip, "."], cwd=self.src, check=True,
+                       timeout=TIMEOUT)
+        by_python = os.path.join(self.dir, "by_python.zip")
+        with zipfile.ZipFile(by_python, "w", zipfile.ZIP_DEFLATED) as z:
+            for folder, dirs, files in os.walk(self.src):
+                for n in sorted(dirs + files):
+                    z.write(os.path.join(folder, n),
+                            os.path.relpath(os.path.join(folder, n), self.src))
+        contents = []
+        # Names without the UTF-8 flag: ours in code page 936, zip's raw UTF-8.
+        legacy = {ours: "gbk", by_zip: "utf-8", by_python: None}
+        for archive in (ours, by_zip, by_python):
+            test = subprocess.run(["unzip", "-t", archive], capture_output=True, timeout=TIMEOUT)
+            self.assertEqual(test.returncode, 0, test.stdout)
+            self.assertIn(b"No errors detected", test.stdout)
+            files = {}
+            with zipfile.ZipFile(archive) as z:
+                for item in z.infolist():
+                    name = item.filename
+                    if legacy[archive] and not item.flag_bits & 0x800:
+                        name = name.encode("cp437").decode(legacy[archive])
+                    files[name.rstrip("/")] = z.read(item)
+            contents.append(files)
+        self.assertEqual(contents[0], contents[1])
+        self.assertEqual(contents[0], contents[2])
+
+        # Archives of other tools, appended unchanged, read as the stub reads them.
+        for archive in (by_zip, by_python):
+            with open(archive, "rb") as f:
+                data = f.read()
+            exe = archive + ".exe"
+            with open(exe, "wb") as f:
+                f.write(b"x" * 40000 + b"[QV]\nZipSize=%d\n" % len(data) + data)
+            info = run("--info", "--verify", exe)
+            self.assertEqual(info.returncode, 0, info.stderr)
+
+    def test_refusals_name_the_problem_and_leave_no_output(self):
+        big_stub = self.write_stub(499000, "big.exe")
+        small_stub = self.write_stub(19999, "small.exe")
+        many = []
+        for i in range(300):
+            many += ["--shortcut", "l%d|" % i + "t" * 1000 + "|"]
+        cases = [
+            ("character outside code page 936", ["--name", "smile \U0001F600"], None, "Name:"),
+            ("stub too small", [], small_stub, "larger than 20000"),
+            ("block past the scan limit", many, big_stub, "scan limit"),
+            ("value too long", ["--url", "u" * 128], None, "at most 127"),
+            ("shortcut without bars", ["--shortcut", "a.lnk"], None, "both bars"),
+            ("missing stub", [], os.path.join(self.dir, "nostub.exe"), "nostub.exe"),
+        ]
+        for what, extra, stub, message in cases:
+            with self.subTest(what):
+                result, out = self.pack(*extra, stub=stub, out="refused.exe")
+                self.assertNotEqual(result.returncode, 0)
+                err = result.stderr.decode()
+                self.assertEqual(len(err.strip().splitlines()), 1, err)
+                self.assertIn(message, err)
+                self.assertFalse(os.path.exists(out))
+        # A missing source directory.
+        missing = run("--stub", self.stub, os.path.join(self.dir, "nowhere"), "-o",
+                      os.path.join(self.dir, "x.exe"))
+        self.assertNotEqual(missing.returncode, 0)
+        self.assertIn("source directory not found", missing.stderr.decode())
+        # Unwritable outputs: a missing folder, and a name taken by a folder.
+        os.makedirs(os.path.join(self.dir, "taken.exe"))
+        for target, message in ((os.path.join(self.dir, "no", "dir", "x.exe"), "cannot create"),
+                                (os.path.join(self.dir, "taken.exe"), "cannot rename")):
+            result = run("--stub", self.stub, self.src, "-o", target)
+            self.assertNotEqual(result.returncode, 0)
+            self.assertIn(message, result.stderr.decode())
+        leftovers = [n for n in os.listdir(self.dir) if ".part" in n]
+        self.assertEqual(leftovers, [])
+
+    def test_info_refuses_files_without_a_good_payload(self):
+        result, out = self.pack()
+        with open(out, "rb") as f:
+            good = f.read()
+        cases = [
+            ("bare stub", b"x" * 40000, "no [QV] marker"),
+            ("truncated", good[:-5], "end-of-central-directory"),
+            ("ZipSize off by one", good.replace(b"ZipSize=", b"ZipSize=1", 1), "ZipSize"),
+        ]
+        for what, data, message in cases:
+            with self.subTest(what):
+                path = os.path.join(self.dir, "bad.exe")
+                with open(path, "wb") as f:
+                    f.write(data)
+                info = run("--info", "--verify", path)
+                self.assertNotEqual(info.returncode, 0)
+                self.assertIn(message, info.stderr.decode())
+
+
+if __name__ == "__main__":
+    TOOL = sys.argv.pop(1)
+    unittest.main()

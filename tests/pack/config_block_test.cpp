@@ -1,0 +1,135 @@
+#include "pack/config_block.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using vpack::KeyList;
+
+TEST(ConfigBlock, WritesMarkerThenOneLinePerKeyWithLineFeeds) {
+  EXPECT_EQ(vpack::build_config_block({}), "[QV]\n");
+  EXPECT_EQ(vpack::build_config_block({{"Name", "\xD6\xD0"}, {"NoGUI", "1"}}),
+            "[QV]\nName=\xD6\xD0\nNoGUI=1\n");
+}
+
+TEST(ConfigBlock, ZipSizeComesFirstAndReplacesAnOldValue) {
+  KeyList keys = vpack::with_zip_size({{"Name", "a"}, {"zipsize", "7"}}, 1234);
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0], (std::pair<std::string, std::string>("ZipSize", "1234")));
+  EXPECT_EQ(keys[1].first, "Name");
+  EXPECT_EQ(vpack::build_config_block_for({{"Exec", "a.exe"}}, std::string(99, 'z')),
+            "[QV]\nZipSize=99\nExec=a.exe\n");
+}
+
+struct Accepted {
+  KeyList in;
+  KeyList out;
+};
+
+TEST(PrepareKeys, ConvertsAndOrdersWhatTheStubReads) {
+  const Accepted cases[] = {
+      // Canonical spelling and order, unknown keys last in their given order.
+      {{{"Author", "me"}, {"delete", "1"}, {"NAME", u8"测试"}, {"Shortcut1", "b|c|"},
+        {"Shortcut0", "a|b|"}, {"url", "http://x"}},
+       {{"Name", "\xB2\xE2\xCA\xD4"}, {"URL", "http://x"}, {"Delete", "1"},
+        {"Shortcut0", "a|b|"}, {"Shortcut1", "b|c|"}, {"Author", "me"}}},
+      // Line breaks of the introduction become backslash and n.
+      {{{"Intro", "one\ntwo\r\nthree"}}, {{"Intro", "one\\ntwo\\nthree"}}},
+      // Folder variables and bars after the second pass through.
+      {{{"DefaultPath", "$programfiles$\\App"}, {"Shortcut0", "$desktop$\\A.lnk|x.exe|args"}},
+       {{"DefaultPath", "$programfiles$\\App"}, {"Shortcut0", "$desktop$\\A.lnk|x.exe|args"}}},
+      // Longest values kept by the stub, counted in code page 936 bytes.
+      {{{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}},
+       {{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}}},
+  };
+  for (const Accepted& c : cases) {
+    KeyList out;
+    std::string error;
+    ASSERT_TRUE(vpack::prepare_keys(c.in, &out, &error)) << error;
+    EXPECT_EQ(out, c.out);
+  }
+}
+
+std::string repeat(const std::string& s, size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+struct Refused {
+  KeyList in;
+  const char* message_part;
+};
+
+TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
+  const Refused cases[] = {
+      {{{"Name", std::string(255, 'n')}}, "at most 254"},
+      {{{"Exec", std::string(255, 'e')}}, "at most 254"},
+      {{{"DefaultPath", std::string(260, 'p')}}, "at most 259"},
+      {{{"URL", std::string(128, 'u')}}, "at most 127"},
+      // 512 Chinese characters are 1,024 bytes although 512 characters.
+      {{{"Intro", repeat(u8"中", 512)}}, "1024 bytes"},
+      {{{"Shortcut0", "a|" + std::string(1022, 't')}}, "at most 1023"},
+      {{{"Name", u8"smile 😀"}}, u8"😀"},
+      {{{"Name", "bad \xFF"}}, "UTF-8"},
+      {{{"Shortcut0", "link only"}}, "both bars"},
+      {{{"Shortcut0", "link|target"}}, "both bars"},
+      {{{"Shortcut0", "|target|"}}, "empty"},
+      {{{"Shortcut0", "link||"}}, "empty"},
+      {{{"Shortcut0", u8"a|億|"}}, "'|' byte"},
+      {{{"Intro", u8"乗n"}}, "line break"},
+      {{{"Shortcut0", "a|b|"}, {"Shortcut2", "c|d|"}}, "Shortcut1 is missing"},
+      {{{"Shortcut1", "a|b|"}}, "Shortcut0 is missing"},
+      {{{"Shortcut01", "a|b|"}}, "Shortcut0, Shortcut1"},
+      {{{"ZipSize", "5"}}, "writes this key itself"},
+      {{{"Name", "a"}, {"name", "b"}}, "twice"},
+      {{{"Name", " padded"}}, "blank"},
+      {{{"Exec", "\"quoted.exe\""}}, "double quotes"},
+      {{{"URL", "a\nb"}}, "line break"},
+      {{{"Delete", "yes"}}, "decimal"},
+      {{{"NoGUI", ""}}, "decimal"},
+      {{{"Bad Key", "x"}}, "key name"},
+  };
+  for (const Refused& c : cases) {
+    KeyList out;
+    std::string error;
+    EXPECT_FALSE(vpack::prepare_keys(c.in, &out, &error)) << c.in[0].first;
+    EXPECT_NE(error.find(c.message_part), std::string::npos)
+        << "message '" << error << "' lacks '" << c.message_part << "'";
+  }
+}
+
+TEST(IniText, ReadsKeysOfTheQvSectionWithCommentsAndBom) {
+  KeyList keys;
+  std::string error;
+  ASSERT_TRUE(vpack::parse_ini_text(
+      "\xEF\xBB\xBF; comment\r\n[qv]\r\nName = " + std::string(u8"包") + "\n# x\n\nURL=http://a\n",
+      "extra.ini", &keys, &error))
+      << error;
+  EXPECT_EQ(keys, (KeyList{{"Name", u8"包"}, {"URL", "http://a"}}));
+}
+
+TEST(IniText, RefusesOtherSectionsBadLinesAndRepeatedKeysWithTheLineNumber) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Name=a\n[Other]\n", "extra.ini:2: only the [QV] section"},
+      {"Name=a\nnonsense\n", "extra.ini:2: a line must be"},
+      {"Name=a\nNAME=b\n", "extra.ini:2: NAME is given twice"},
+  };
+  for (const auto& c : cases) {
+    KeyList keys;
+    std::string error;
+    EXPECT_FALSE(vpack::parse_ini_text(c.first, "extra.ini", &keys, &error));
+    EXPECT_EQ(error.find(c.second), 0u) << error;
+  }
+}
+
+TEST(MergeKeys, OptionsWinAndReplaceTheWholeShortcutList) {
+  KeyList file = {{"Name", "file"}, {"Author", "a"}, {"Shortcut0", "f|0|"}, {"Shortcut1", "f|1|"}};
+  EXPECT_EQ(vpack::merge_keys(file, {{"name", "option"}}),
+            (KeyList{{"Name", "option"}, {"Author", "a"}, {"Shortcut0", "f|0|"},
+                     {"Shortcut1", "f|1|"}}));
+  EXPECT_EQ(vpack::merge_keys(file, {{"Shortcut0", "o|0|"}}),
+            (KeyList{{"Name", "file"}, {"Author", "a"}, {"Shortcut0", "o|0|"}}));
+}
+
+}  // namespace

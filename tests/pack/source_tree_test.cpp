@@ -1,0 +1,129 @@
+#include "pack/source_tree.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vpack_test::ScratchDir;
+
+std::vector<std::string> names_of(const std::vector<vpack::Entry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+TEST(CollectDirectory, SortsNamesWithEachDirectoryBeforeItsContents) {
+  ScratchDir dir;
+  for (const char* f : {"b.txt", "a/z.txt", "a/y/x.txt", "a.txt", "a b/c", u8"中/文.txt"})
+    dir.write(f, f);
+  fs::create_directories(dir.path() / "empty");
+  std::vector<vpack::Entry> entries;
+  std::string error;
+  ASSERT_TRUE(vpack::collect_directory(dir.path(), &entries, &error)) << error;
+  EXPECT_EQ(names_of(entries),
+            (std::vector<std::string>{"a b/", "a b/c", "a.txt", "a/", "a/y/", "a/y/x.txt",
+                                      "a/z.txt", "b.txt", "empty/", "\xD6\xD0/",
+                                      "\xD6\xD0/\xCE\xC4.txt"}));
+  for (const auto& e : entries) {
+    bool is_dir = e.name.back() == '/';
+    EXPECT_EQ(e.source.empty(), is_dir) << e.name;
+    EXPECT_TRUE(e.data.empty());
+  }
+}
+
+TEST(CollectDirectory, StampsEntriesWithLocalModificationTime) {
+  ScratchDir dir;
+  fs::path f = dir.write("f", "x");
+  struct tm when = {};
+  when.tm_year = 2021 - 1900;
+  when.tm_mon = 6;  // July
+  when.tm_mday = 15;
+  when.tm_hour = 13;
+  when.tm_min = 45;
+  when.tm_sec = 31;
+  when.tm_isdst = -1;
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = mktime(&when);
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, 0), 0);
+  std::vector<vpack::Entry> entries;
+  std::string error;
+  ASSERT_TRUE(vpack::collect_directory(dir.path(), &entries, &error)) << error;
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].dos_date, (41 << 9) | (7 << 5) | 15);
+  EXPECT_EQ(entries[0].dos_time, (13 << 11) | (45 << 5) | 15);  // odd seconds round down
+}
+
+TEST(DosDateTime, ClampsToTheRangeDosCanHold) {
+  struct {
+    int y, mo, d, h, mi, s;
+    uint16_t date, time;
+  } cases[] = {
+      {1980, 1, 1, 0, 0, 0, 0x0021, 0x0000},
+      {1979, 12, 31, 23, 59, 59, 0x0021, 0x0000},
+      {2107, 12, 31, 23, 59, 58, 0xFF9F, 0xBF7D},
+      {2200, 1, 1, 0, 0, 0, 0xFF9F, 0xBF7D},
+      {2024, 2, 29, 12, 30, 60, 0x585D, 0x63DD},  // a leap second stays in its minute
+  };
+  for (const auto& c : cases) {
+    uint16_t date = 0, time = 0;
+    vpack::dos_date_time(c.y, c.mo, c.d, c.h, c.mi, c.s, &date, &time);
+    EXPECT_EQ(date, c.date) << c.y;
+    EXPECT_EQ(time, c.time) << c.y;
+  }
+}
+
+TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
+  struct Case {
+    const char* what;
+    void (*make)(const ScratchDir&);
+    const char* message_part;
+  } cases[] = {
+      {"symbolic link",
+       [](const ScratchDir& d) {
+         d.write("target", "t");
+         fs::create_symlink(d.path() / "target", d.path() / "link");
+       },
+       "symbolic links are refused"},
+      {"named pipe",
+       [](const ScratchDir& d) { mkfifo((d.path() / "pipe").c_str(), 0600); },
+       "special files are refused"},
+      {"name outside code page 936",
+       [](const ScratchDir& d) { d.write(u8"smile😀.txt", "s"); },
+       "code page 936"},
+      {"backslash in a name", [](const ScratchDir& d) { d.write("a\\b", "s"); },
+       "Windows file names"},
+      {"name too long for the stub",
+       [](const ScratchDir& d) { d.write(std::string(130, 'd') + "/" + std::string(130, 'f'), "s"); },
+       "at most 259"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    c.make(dir);
+    std::vector<vpack::Entry> entries;
+    std::string error;
+    EXPECT_FALSE(vpack::collect_directory(dir.path(), &entries, &error)) << c.what;
+    EXPECT_NE(error.find(c.message_part), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+TEST(CollectDirectory, RefusesAMissingSourceOrAFile) {
+  ScratchDir dir;
+  fs::path file = dir.write("file", "x");
+  std::vector<vpack::Entry> entries;
+  std::string error;
+  EXPECT_FALSE(vpack::collect_directory(dir.path() / "missing", &entries, &error));
+  EXPECT_NE(error.find("source directory not found"), std::string::npos) << error;
+  EXPECT_FALSE(vpack::collect_directory(file, &entries, &error));
+  EXPECT_NE(error.find("not a directory"), std::string::npos) << error;
+}
+
+}  // namespace
