@@ -1,0 +1,96 @@
+// Builds self-extracting fixtures from the real stub and runs them under the
+// probe. Paths are Windows paths; every wait has a time-out.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "pack/archive_writer.h"
+#include "pack/config_block.h"
+#include "probe.h"
+
+namespace e2e {
+
+const unsigned kRunTimeoutMs = 20000;
+
+// A fixture: configuration keys (code page 936 bytes) and archive entries.
+struct Fixture {
+  vpack::KeyList keys;
+  std::vector<vpack::Entry> entries;
+  int level = 6;
+  std::string comment;
+  bool with_zip_size = true;  // false: no ZipSize key at all
+  size_t padding = 0;         // bytes between the stub and the block
+};
+
+std::string stub_bytes();
+// The archive of the fixture, or fails the test.
+std::string archive_of(const Fixture& fixture);
+// Stub, padding, block and archive, unchecked so that fixtures may break rules.
+std::string sfx_bytes(const Fixture& fixture);
+
+// A new empty directory for one test, ending with a backslash.
+std::string fresh_dir(const std::string& name);
+void remove_tree(const std::string& path);
+bool write_file(const std::string& path, const std::string& bytes);
+bool read_file(const std::string& path, std::string* bytes);
+bool file_exists(const std::string& path);
+bool dir_exists(const std::string& path);
+// Every file and directory below `dir`, relative, "/"-separated, sorted;
+// directories end with "/".
+std::vector<std::string> list_tree(const std::string& dir);
+
+// A DOS date and time as the archive stores them, and the local file time a
+// correct extraction gives the file.
+struct DosStamp {
+  uint16_t date;
+  uint16_t time;
+};
+DosStamp dos_stamp(int year, int month, int day, int hour, int minute, int second);
+// Last-write time of a file as local SYSTEMTIME.
+bool local_write_time(const std::string& path, SYSTEMTIME* out);
+
+vpack::Entry file_entry(const std::string& name, const std::string& data,
+                        DosStamp stamp = {0x5A87, 0x6000});
+vpack::Entry dir_entry(const std::string& name, DosStamp stamp = {0x5A87, 0x6000});
+
+// Sets an environment variable of this process (inherited by the programs it
+// starts) for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_old_;
+};
+
+struct SilentRun {
+  probe::ExitResult exit;
+  std::vector<probe::SeenWindow> windows;
+  std::string start_error;
+  // Visible windows seen while it ran, as "class:caption" lines.
+  std::string visible_windows() const;
+};
+// Runs a program that should show nothing and end by itself.
+SilentRun run_silent(const std::string& exe, const std::string& work_dir,
+                     const std::string& args = "");
+
+struct FatalRun {
+  bool box_seen = false;
+  probe::MessageBoxInfo box;
+  probe::ExitResult exit;
+  std::string failure;
+};
+// Runs a program that should end with one message box: reads the box,
+// presses OK and waits for the end.
+FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
+                           const std::string& args = "");
+
+// The text of the fatal-error box for `message`, before the system's text.
+std::string fatal_text_prefix(const std::string& message);
+
+}  // namespace e2e

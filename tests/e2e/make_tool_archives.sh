@@ -1,0 +1,81 @@
+#!/bin/sh
+# Archives made by other tools, for the end-to-end tests to append unchanged:
+#   tree/                the ASCII source tree (fixed even-second times)
+#   tree-utf8/           one more file with a Chinese path, for zipfile only
+#   debian-zip.zip       Debian's zip -r of tree/
+#   python-zipfile.zip   Python's zipfile of tree/ and tree-utf8/ (UTF-8 flag)
+#   zip-adjusted.exe     stub, block and debian-zip.zip, offsets fixed by zip -A;
+#                        silent, DefaultPath "out" below the working directory
+# Usage: make_tool_archives.sh OUT_DIR STUB_EXE
+set -eu
+out=$1
+stub=$2
+# Both tools store local time; the tests read it back in this zone.
+export TZ=Asia/Shanghai
+export LC_ALL=C.UTF-8
+
+rm -rf "$out"
+mkdir -p "$out/tree/docs/deep/nested" "$out/tree/bin" "$out/tree/empty-dir" \
+         "$out/tree-utf8/中文目录"
+
+python3 - "$out" <<'PY'
+import random, sys
+out = sys.argv[1]
+rng = random.Random(5)
+words = ["alpha", "beta", "gamma", "delta", "extract", "archive", "folder", "entry"]
+text = "".join(" ".join(rng.choice(words) for _ in range(10)) + "\n" for _ in range(3000))
+files = {
+    "tree/readme.txt": b"Read me first.\r\n",
+    "tree/empty.txt": b"",
+    "tree/docs/guide.txt": text.encode(),
+    "tree/docs/deep/nested/leaf.txt": b"leaf\n" * 13107,  # 65,535 bytes
+    "tree/bin/random.bin": bytes(rng.getrandbits(8) for _ in range(65536)),
+    "tree-utf8/中文目录/说明.txt": "中文说明\n".encode("utf-8") * 100,
+}
+for name, data in files.items():
+    with open(f"{out}/{name}", "wb") as f:
+        f.write(data)
+PY
+
+# Even seconds: DOS times keep two-second steps.
+find "$out/tree" "$out/tree-utf8" -type f | while read -r f; do
+    touch -d "2021-06-15 10:20:30" "$f"
+done
+touch -d "2019-12-31 23:59:58" "$out/tree/docs/guide.txt"
+touch -d "1999-02-03 04:05:06" "$out/tree/bin/random.bin"
+
+(cd "$out/tree" && zip -q -r "$out/debian-zip.zip" .)
+
+python3 - "$out" <<'PY'
+import os, sys, zipfile
+out = sys.argv[1]
+with zipfile.ZipFile(f"{out}/python-zipfile.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    for root in ("tree", "tree-utf8"):
+        base = f"{out}/{root}"
+        for folder, dirs, files in sorted(os.walk(base)):
+            dirs.sort()
+            rel = os.path.relpath(folder, base)
+            if rel != ".":
+                z.write(folder, rel + "/")
+            for name in sorted(files):
+                z.write(os.path.join(folder, name), os.path.join(rel, name) if rel != "." else name)
+with zipfile.ZipFile(f"{out}/python-zipfile.zip") as z:
+    flagged = [i.filename for i in z.infolist() if i.flag_bits & 0x800]
+    assert flagged, "zipfile set no UTF-8 flag"
+PY
+
+zip_size=$(stat -c %s "$out/debian-zip.zip")
+{
+    cat "$stub"
+    printf '[QV]\nZipSize=%s\nNoGUI=1\nDefaultPath=out\n' "$zip_size"
+    cat "$out/debian-zip.zip"
+} > "$out/zip-adjusted.exe"
+cp "$out/zip-adjusted.exe" "$out/unadjusted.tmp"
+zip -q -A "$out/zip-adjusted.exe"
+# Without changed offsets the case would test nothing new.
+if cmp -s "$out/zip-adjusted.exe" "$out/unadjusted.tmp"; then
+    echo "zip -A changed nothing" >&2
+    exit 1
+fi
+rm -f "$out/unadjusted.tmp"
+echo "tool archives in $out"

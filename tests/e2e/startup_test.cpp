@@ -1,0 +1,176 @@
+// Start-up of a self-extracting file: finding the payload, reading the
+// configuration, creating the destination, and the fatal-error box.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "pack/layout.h"
+
+namespace {
+
+using e2e::Fixture;
+
+const char kDamaged[] = "不能读取文件信息。此文件可能已经损坏。";
+const char kCannotCreate[] = "不能创建输出目录。";
+const uint32_t kMarkerLast = 500000;
+const uint32_t kArchiveCounterLimit = 800000;
+
+std::string write_sfx(const std::string& dir, const Fixture& fixture) {
+  std::string exe = dir + "setup.exe";
+  EXPECT_TRUE(e2e::write_file(exe, e2e::sfx_bytes(fixture)));
+  return exe;
+}
+
+// One entry: the payload scan needs a local header to find the archive.
+Fixture silent_fixture(const std::string& destination) {
+  Fixture fixture;
+  fixture.keys = {{"NoGUI", "1"}, {"DefaultPath", destination}};
+  fixture.entries = {e2e::dir_entry("a/")};
+  return fixture;
+}
+
+void expect_clean_silent_end(const e2e::SilentRun& run) {
+  ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+  EXPECT_EQ(1u, run.exit.code);
+  EXPECT_EQ("", run.visible_windows());
+}
+
+void expect_fatal(const e2e::FatalRun& run, const std::string& message) {
+  ASSERT_TRUE(run.box_seen) << run.failure;
+  EXPECT_EQ("Vandrel 错误", run.box.caption);
+  EXPECT_EQ(probe::IconStyle::error, run.box.icon) << probe::icon_style_name(run.box.icon);
+  const std::string prefix = e2e::fatal_text_prefix(message);
+  EXPECT_EQ(prefix, run.box.text.substr(0, prefix.size())) << run.box.text;
+  ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+  EXPECT_EQ(1u, run.exit.code);
+}
+
+std::vector<std::string> temporary_files(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& name : e2e::list_tree(dir)) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".tmp") found.push_back(name);
+  }
+  return found;
+}
+
+TEST(Startup, SilentRunCreatesTheDestinationChainAndShowsNothing) {
+  const std::string dir = e2e::fresh_dir("startup-create");
+  const std::string temp = e2e::fresh_dir("startup-create-temp");
+  e2e::ScopedEnv temp_env("TEMP", temp);
+  e2e::ScopedEnv tmp_env("TMP", temp);
+  const std::string exe = write_sfx(dir, silent_fixture(dir + "out\\a\\b\\c"));
+
+  // Arguments change nothing: the stub has no options.
+  for (const char* args : {"", "/S /D=C:\\elsewhere --help"}) {
+    e2e::remove_tree(dir + "out");
+    e2e::SilentRun run = e2e::run_silent(exe, dir, args);
+    expect_clean_silent_end(run);
+    EXPECT_TRUE(e2e::dir_exists(dir + "out\\a\\b\\c")) << args;
+    EXPECT_EQ(std::vector<std::string>(
+                  {"out/", "out/a/", "out/a/b/", "out/a/b/c/", "out/a/b/c/a/", "setup.exe"}),
+              e2e::list_tree(dir));
+    // The configuration's temporary file does not remain.
+    EXPECT_EQ(std::vector<std::string>(), temporary_files(temp)) << args;
+  }
+}
+
+TEST(Startup, UncreatableDestinationEndsWithTheFatalBox) {
+  const std::string dir = e2e::fresh_dir("startup-uncreatable");
+  const std::string temp = e2e::fresh_dir("startup-uncreatable-temp");
+  e2e::ScopedEnv temp_env("TEMP", temp);
+  e2e::ScopedEnv tmp_env("TMP", temp);
+  ASSERT_TRUE(e2e::write_file(dir + "blocker", "a file, not a directory"));
+  const std::string exe = write_sfx(dir, silent_fixture(dir + "blocker\\sub\\deeper"));
+
+  e2e::FatalRun run = e2e::run_expecting_box(exe, dir);
+  expect_fatal(run, kCannotCreate);
+  // The system's text for the failed creation follows the message.
+  EXPECT_GT(run.box.text.size(), e2e::fatal_text_prefix(kCannotCreate).size() + 2);
+  EXPECT_TRUE(e2e::file_exists(dir + "blocker"));
+  EXPECT_EQ(std::vector<std::string>(), temporary_files(temp));
+}
+
+TEST(Startup, PayloadIsFoundOnlyWithinTheScanLimits) {
+  const std::string dir = e2e::fresh_dir("startup-limits");
+  const size_t stub_size = e2e::stub_bytes().size();
+  ASSERT_LT(stub_size, kMarkerLast);
+
+  struct Case {
+    const char* name;
+    size_t marker_at;      // 0: the stub alone, without any payload
+    size_t signature_at;   // 0: right after the block
+    bool found;
+  };
+  const Case cases[] = {
+      {"NoPayload", 0, 0, false},
+      {"MarkerAtLastOffset", kMarkerLast, 0, true},
+      {"MarkerPastLastOffset", kMarkerLast + 1, 0, false},
+      {"SignatureAtCounterLimit", kMarkerLast, kArchiveCounterLimit + 4, true},
+      {"SignaturePastCounterLimit", kMarkerLast, kArchiveCounterLimit + 5, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = dir + c.name + "\\";
+    std::string bytes;
+    if (c.marker_at == 0) {
+      bytes = e2e::stub_bytes();
+    } else {
+      Fixture fixture = silent_fixture(out);
+      fixture.entries = {e2e::file_entry("ok.txt", "found")};
+      fixture.padding = c.marker_at - stub_size;
+      if (c.signature_at) {
+        // An unknown key long enough to put the archive where we want it.
+        std::string zip = e2e::archive_of(fixture);
+        vpack::KeyList keys = vpack::with_zip_size(fixture.keys, zip.size());
+        keys.push_back({"Filler", ""});
+        size_t block_size = vpack::build_config_block(keys).size();
+        keys.back().second.assign(c.signature_at - c.marker_at - block_size, 'f');
+        std::string block = vpack::build_config_block(keys);
+        ASSERT_EQ(c.signature_at, c.marker_at + block.size());
+        bytes = vpack::assemble_raw(e2e::stub_bytes(), block, zip, fixture.padding, 'x');
+      } else {
+        bytes = e2e::sfx_bytes(fixture);
+      }
+      ASSERT_EQ(bytes.substr(c.marker_at, 4), "[QV" "]");
+    }
+    const std::string exe = dir + c.name + ".exe";
+    ASSERT_TRUE(e2e::write_file(exe, bytes));
+    if (c.found) {
+      expect_clean_silent_end(e2e::run_silent(exe, dir));
+      std::string data;
+      EXPECT_TRUE(e2e::read_file(out + "ok.txt", &data));
+      EXPECT_EQ("found", data);
+    } else {
+      expect_fatal(e2e::run_expecting_box(exe, dir), kDamaged);
+      EXPECT_FALSE(e2e::dir_exists(out));
+    }
+  }
+}
+
+TEST(Startup, DefaultDestinationFollowsAutoExtract) {
+  const std::string dir = e2e::fresh_dir("startup-default");
+  const std::string temp = e2e::fresh_dir("startup-default-temp");
+  const std::string work = e2e::fresh_dir("startup-default-work");
+  e2e::ScopedEnv temp_env("TEMP", temp);
+  e2e::ScopedEnv tmp_env("TMP", temp);
+
+  const struct {
+    const char* auto_extract;  // null: key absent
+    bool into_temp;
+  } cases[] = {{"1", true}, {"FALSE", false}, {"TRUE", false}, {nullptr, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.auto_extract ? c.auto_extract : "(absent)");
+    e2e::remove_tree(temp + "marker.txt");
+    e2e::remove_tree(work + "marker.txt");
+    Fixture fixture;
+    fixture.keys = {{"NoGUI", "1"}};
+    if (c.auto_extract) fixture.keys.push_back({"AutoExtract", c.auto_extract});
+    fixture.entries = {e2e::file_entry("marker.txt", "here")};
+    const std::string exe = write_sfx(dir, fixture);
+    expect_clean_silent_end(e2e::run_silent(exe, work));
+    EXPECT_EQ(c.into_temp, e2e::file_exists(temp + "marker.txt"));
+    EXPECT_EQ(!c.into_temp, e2e::file_exists(work + "marker.txt"));
+    EXPECT_EQ(std::vector<std::string>(), temporary_files(temp));
+  }
+}
+
+}  // namespace
