@@ -11,7 +11,7 @@ rm -rf "$OUT" "$BUILD/demo"
 mkdir -p "$BUILD/demo"
 # The x86_64 stub is the one that runs here; the release stub is i686.
 "$BUILD/host/bin/vandrel-pack" --stub "$BUILD/x86_64/bin/vandrel-stub.exe" \
-    --name "Vandrel 演示" --no-gui 1 --default-path "Z:$OUT" \
+    --name "Vandrel 演示" --no-gui --default-path "Z:$OUT" \
     "$ROOT/examples/demo" -o "$EXE"
 "$BUILD/host/bin/vandrel-pack" --info "$EXE"
 
