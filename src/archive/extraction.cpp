@@ -145,6 +145,11 @@ int extract_current_entry(unzFile archive, const char* directory) {
   char* buffer = static_cast<char*>(
       VirtualAlloc(nullptr, kCopyBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!buffer) fatal_error(kCannotExtract);
+  // Only stored and deflated data can be decoded; the reader would hand out
+  // the bytes of any other method undecoded.
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
+    fatal_error(kDamaged);
+  }
   // Opened before the output exists: an unreadable entry leaves no new file.
   if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_error(kDamaged);
 
@@ -158,10 +163,12 @@ int extract_current_entry(unzFile archive, const char* directory) {
     if (file == INVALID_HANDLE_VALUE) fatal_error(kCannotExtract);
   }
 
+  uLong total = 0;
   for (;;) {
     int count = unzReadCurrentFile(archive, buffer, kCopyBufferSize);
     if (count < 0) fatal_error(kDamaged);
     if (count == 0) break;
+    total += static_cast<uLong>(count);
     DWORD written = 0;
     // A short write loses data as surely as a failed one.
     if (!WriteFile(file, buffer, static_cast<DWORD>(count), &written, nullptr) ||
@@ -172,8 +179,10 @@ int extract_current_entry(unzFile archive, const char* directory) {
   stamp_last_write_time(file, info.dosDate);
   CloseHandle(file);
   VirtualFree(buffer, 0, MEM_RELEASE);
-  // Data whose CRC-32 disagrees with the archive are damaged, not extracted.
-  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) {
+  // Data whose CRC-32 disagrees with the archive, or a stream that ends
+  // before the recorded size (the reader then skips the CRC check), are
+  // damaged, not extracted.
+  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR || total != info.uncompressed_size) {
     SetLastError(ERROR_CRC);
     fatal_error(kDamaged);
   }
