@@ -17,6 +17,24 @@ const WORD kUtf8NameFlag = 1 << 11;
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
+// The copy buffer, taken once and kept for every entry of the run: under Wine
+// each allocation and release costs system calls, per file.
+char* g_copy_buffer;
+
+char* copy_buffer() {
+  if (!g_copy_buffer) {
+    g_copy_buffer = static_cast<char*>(
+        VirtualAlloc(nullptr, kCopyBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!g_copy_buffer) fatal_error(kCannotExtract);
+  }
+  return g_copy_buffer;
+}
+
+void release_copy_buffer() {
+  if (g_copy_buffer) VirtualFree(g_copy_buffer, 0, MEM_RELEASE);
+  g_copy_buffer = nullptr;
+}
+
 // Reads the current entry's information and its name in the ANSI code page.
 // Names flagged as UTF-8 are converted; a name that does not fit the buffer
 // or that the code page cannot hold ends the process before anything of the
@@ -97,13 +115,17 @@ void stamp_last_write_time(HANDLE file, uLong dos_date) {
   SetFileTime(file, nullptr, nullptr, &utc_time);
 }
 
+// Silent mode has no page: the calls would address no window, so they are
+// not made at all.
 void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (!g_state.page_window) return;
   SendMessageA(GetDlgItem(g_state.page_window, kIdProgressBar), message, wparam, lparam);
 }
 
 // Cuts the status text at a character boundary: a lead byte without its
 // trail byte would show as garbage.
 void set_status_text(const char* name) {
+  if (!g_state.page_window) return;
   char status[256];
   if (!text_format(status, sizeof status, "正在解压缩 %s ...", name)) {
     int keep = 0;
@@ -142,9 +164,7 @@ int extract_current_entry(unzFile archive, const char* directory) {
     return 0;
   }
 
-  char* buffer = static_cast<char*>(
-      VirtualAlloc(nullptr, kCopyBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (!buffer) fatal_error(kCannotExtract);
+  char* buffer = copy_buffer();
   // Only stored and deflated data can be decoded; the reader would hand out
   // the bytes of any other method undecoded.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
@@ -178,7 +198,6 @@ int extract_current_entry(unzFile archive, const char* directory) {
   }
   stamp_last_write_time(file, info.dosDate);
   CloseHandle(file);
-  VirtualFree(buffer, 0, MEM_RELEASE);
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
   // before the recorded size (the reader then skips the CRC check), are
   // damaged, not extracted.
@@ -215,6 +234,7 @@ DWORD WINAPI extraction_worker(LPVOID) {
   }
   unzCloseCurrentFile(archive);
   unzClose(archive);
+  release_copy_buffer();
   send_progress(PBM_SETPOS, count, 0);
   Sleep(300);
   // Silent mode has no frame: a post to no window would land in this
