@@ -136,6 +136,8 @@ TEST(Configuration, DefaultDestinationDependsOnAutoExtract) {
       {"[QV]\n", current},
       {"[QV]\nDefaultPath=D:\\\\Games\\\\\\X\n", "D:\\Games\\X"},
       {"[QV]\nDefaultPath=$temp$\\Sub\n", temp + "\\Sub"},
+      // The destination is not known yet while the default is expanded.
+      {"[QV]\nDefaultPath=$targetdir$\\Sub\n", "\\Sub"},
   };
   for (const auto& c : cases) {
     ConfigurationFile file(c.block);
