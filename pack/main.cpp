@@ -17,7 +17,7 @@
 #include "pack/codepage.h"
 #include "pack/config_block.h"
 #include "pack/file_io.h"
-#include "pack/inspect.h"
+#include "pack/payload_info.h"
 #include "pack/layout.h"
 #include "pack/source_tree.h"
 

@@ -5,7 +5,7 @@
 
 #include "pack/archive_writer.h"
 #include "pack/config_block.h"
-#include "pack/inspect.h"
+#include "pack/payload_info.h"
 #include "pack/layout.h"
 #include "test_util.h"
 

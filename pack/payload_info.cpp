@@ -1,4 +1,4 @@
-#include "pack/inspect.h"
+#include "pack/payload_info.h"
 
 #include <stdio.h>
 #include <string.h>
