@@ -345,4 +345,40 @@ KeyList merge_keys(const KeyList& base, const KeyList& overrides) {
   return out;
 }
 
+KeyList parse_config_block(const std::string& block) {
+  KeyList keys;
+  size_t start = 0;
+  while (start < block.size()) {
+    size_t end = block.find('\n', start);
+    if (end == std::string::npos) end = block.size();
+    std::string line = block.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (line.empty() || line[0] == '[' || eq == std::string::npos) continue;
+    keys.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+  }
+  return keys;
+}
+
+bool block_zip_size(const KeyList& keys, uint64_t* value) {
+  for (const auto& kv : keys) {
+    std::string key = kv.first;
+    for (char& c : key)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (key != "zipsize") continue;
+    uint64_t v = 0;
+    size_t i = kv.second.find_first_not_of(" \t");
+    while (i < kv.second.size() && kv.second[i] >= '0' && kv.second[i] <= '9' &&
+           v < 0xFFFFFFFFull) {
+      v = v * 10 + static_cast<uint64_t>(kv.second[i] - '0');
+      ++i;
+    }
+    *value = v;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace vpack

@@ -38,6 +38,14 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
 bool parse_ini_text(const std::string& text, const std::string& source, KeyList* keys,
                     std::string* error);
 
+// The "Key=Value" lines of a block as written into a self-extracting file,
+// bytes as they stand (the section header and other lines are skipped).
+KeyList parse_config_block(const std::string& block);
+
+// The ZipSize value the stub reads from these keys: the leading digits of
+// the first ZipSize key (case ignored); false when there is none.
+bool block_zip_size(const KeyList& keys, uint64_t* value);
+
 // `base` with every key of `overrides` replacing the same key (case ignored)
 // or added; when `overrides` holds any ShortcutN key, all of the base's
 // shortcut keys are dropped first, so the list is taken whole from one place.

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "config/payload_scan.h"
+#include "pack/config_block.h"
 #include "pack/zip_records.h"
 
 namespace vpack {
@@ -39,43 +40,6 @@ long read_pieces(void* context, uint32_t offset, unsigned char* buffer, uint32_t
     base += part->size();
   }
   return static_cast<long>(done);
-}
-
-bool same_nocase(const std::string& a, const char* lower_b) {
-  if (a.size() != strlen(lower_b)) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower_b[i]) return false;
-  }
-  return true;
-}
-
-// The ZipSize value the stub reads from the block: its leading digits.
-bool block_zip_size(const std::string& block, uint64_t* value) {
-  size_t start = 0;
-  while (start < block.size()) {
-    size_t end = block.find('\n', start);
-    if (end == std::string::npos) end = block.size();
-    std::string line = block.substr(start, end - start);
-    start = end + 1;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq);
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-    if (!same_nocase(key, "zipsize")) continue;
-    size_t i = line.find_first_not_of(" \t", eq + 1);
-    uint64_t v = 0;
-    bool any = false;
-    while (i != std::string::npos && i < line.size() && line[i] >= '0' && line[i] <= '9') {
-      v = v * 10 + static_cast<uint64_t>(line[i] - '0');
-      any = true;
-      ++i;
-    }
-    *value = any ? v : 0;
-    return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -133,7 +97,7 @@ bool check_layout(const std::string& stub, const std::string& block, const std::
     return false;
   }
   uint64_t zip_size = 0;
-  if (!block_zip_size(block, &zip_size)) {
+  if (!block_zip_size(parse_config_block(block), &zip_size)) {
     *error = "the configuration block has no ZipSize key";
     return false;
   }

@@ -96,42 +96,6 @@ bool stdio_read(void* context, uint64_t offset, size_t n, std::string* out) {
   return !ferror(f->file);
 }
 
-KeyList parse_block(const std::string& block) {
-  KeyList keys;
-  size_t start = 0;
-  while (start < block.size()) {
-    size_t end = block.find('\n', start);
-    if (end == std::string::npos) end = block.size();
-    std::string line = block.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    size_t eq = line.find('=');
-    if (line.empty() || line[0] == '[' || eq == std::string::npos) continue;
-    keys.emplace_back(line.substr(0, eq), line.substr(eq + 1));
-  }
-  return keys;
-}
-
-bool zip_size_of(const KeyList& keys, uint64_t* value) {
-  for (const auto& kv : keys) {
-    std::string key = kv.first;
-    for (char& c : key)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-    if (key != "zipsize") continue;
-    uint64_t v = 0;
-    size_t i = kv.second.find_first_not_of(" \t");
-    while (i < kv.second.size() && kv.second[i] >= '0' && kv.second[i] <= '9' &&
-           v < 0xFFFFFFFFull) {
-      v = v * 10 + static_cast<uint64_t>(kv.second[i] - '0');
-      ++i;
-    }
-    *value = v;
-    return true;
-  }
-  return false;
-}
-
 std::string entry_label(const EntryInfo& e) {
   return e.utf8_flag ? e.name : cp936_for_display(e.name);
 }
@@ -261,9 +225,9 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     *error = "cannot read the configuration block";
     return false;
   }
-  report->keys = parse_block(block);
+  report->keys = parse_config_block(block);
   report->archive_length = source.size - report->archive_offset;
-  if (!zip_size_of(report->keys, &report->zip_size)) {
+  if (!block_zip_size(report->keys, &report->zip_size)) {
     *error = "the configuration block has no ZipSize key: the stub would not find the archive";
     return false;
   }
