@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "util/fs.h"
 #include "util/text.h"
 
 namespace {
@@ -22,14 +23,6 @@ struct EmbeddedStream {
   unsigned char cache[kReadAheadSize];
 };
 
-// One positional read of the executable; false when the read failed.
-bool read_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* got) {
-  OVERLAPPED at = {};
-  at.Offset = offset;
-  *got = 0;
-  if (ReadFile(file, buffer, size, got, &at)) return true;
-  return GetLastError() == ERROR_HANDLE_EOF;
-}
 
 char g_exe_path[MAX_PATH];
 
@@ -52,7 +45,7 @@ uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong si
   EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
   DWORD got = 0;
   if (size >= kReadAheadSize) {
-    if (!read_at(stream->file, stream->position, buffer, size, &got)) {
+    if (!read_file_at(stream->file, stream->position, buffer, size, &got)) {
       stream->error = 1;
       return 0;
     }
@@ -61,7 +54,7 @@ uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong si
     if (stream->position < stream->cached_start ||
         offset_in_cache + size > stream->cached_length) {
       stream->cached_length = 0;
-      if (!read_at(stream->file, stream->position, stream->cache, kReadAheadSize,
+      if (!read_file_at(stream->file, stream->position, stream->cache, kReadAheadSize,
                    &stream->cached_length)) {
         stream->error = 1;
         return 0;

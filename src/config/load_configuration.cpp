@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "config/folder_vars.h"
 #include "config/payload_scan.h"
+#include "util/fs.h"
 #include "util/text.h"
 
 namespace {
@@ -22,13 +23,8 @@ void delete_block_file() {
 }
 
 long read_executable(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
-  HANDLE file = static_cast<HANDLE>(context);
-  if (SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) ==
-      INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-    return -1;
-  }
   DWORD got = 0;
-  if (!ReadFile(file, buffer, size, &got, nullptr)) return -1;
+  if (!read_file_at(static_cast<HANDLE>(context), offset, buffer, size, &got)) return -1;
   return static_cast<long>(got);
 }
 
@@ -38,9 +34,8 @@ void write_block_file(uint32_t marker_offset, uint32_t block_size) {
       VirtualAlloc(nullptr, block_size + 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!block) fatal_error(kReadFailed);
   DWORD got = 0;
-  if (SetFilePointer(g_state.exe_handle, static_cast<LONG>(marker_offset), nullptr,
-                     FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-      !ReadFile(g_state.exe_handle, block, block_size, &got, nullptr) || got != block_size) {
+  if (!read_file_at(g_state.exe_handle, marker_offset, block, block_size, &got) ||
+      got != block_size) {
     fatal_error(kReadFailed);
   }
 

@@ -5,6 +5,14 @@
 #include "util/handles.h"
 #include "util/text.h"
 
+bool read_file_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* got) {
+  OVERLAPPED at = {};
+  at.Offset = offset;
+  *got = 0;
+  if (ReadFile(file, buffer, size, got, &at)) return true;
+  return GetLastError() == ERROR_HANDLE_EOF;
+}
+
 int is_directory(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;

@@ -3,6 +3,7 @@
 // decides.
 #pragma once
 #include <stddef.h>
+#include <windows.h>
 
 // 1 when the path exists and is a directory.
 int is_directory(const char* path);
@@ -18,3 +19,6 @@ int create_directory_chain(const char* path);
 const char* path_parent(const char* path, char* out, size_t out_size);
 // 1 when the file starts with the DOS and PE headers of an executable image.
 int is_pe_executable(const char* path);
+// One read of `size` bytes at `offset`, whatever the handle's file position.
+// True when the read succeeded; `got` is 0 at or past the end of the file.
+bool read_file_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* got);
