@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
-#include "app/fatal.h"
-#include "app/state.h"
+#include "core/fatal.h"
+#include "core/state.h"
 #include "archive/extraction.h"
 #include "config/load_configuration.h"
 #include "util/fs.h"

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/fatal.h"
-#include "app/state.h"
+#include "core/fatal.h"
+#include "core/state.h"
 #include "archive/embedded_archive.h"
 #include "util/fs.h"
 #include "util/text.h"

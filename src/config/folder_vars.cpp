@@ -3,7 +3,7 @@
 #include <string.h>
 #include <windows.h>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "util/fs.h"
 #include "util/handles.h"
 #include "util/text.h"

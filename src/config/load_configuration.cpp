@@ -1,7 +1,7 @@
 #include "config/load_configuration.h"
 
-#include "app/fatal.h"
-#include "app/state.h"
+#include "core/fatal.h"
+#include "core/state.h"
 #include "config/folder_vars.h"
 #include "config/payload_scan.h"
 #include "util/fs.h"

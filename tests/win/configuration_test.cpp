@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "config/load_configuration.h"
 
 namespace {

@@ -1,7 +1,7 @@
-#include "app/fatal.h"
+#include "core/fatal.h"
 
 
-#include "app/state.h"
+#include "core/state.h"
 #include "util/text.h"
 
 static void (*g_exit_hook)();
