@@ -20,6 +20,14 @@ apt_update_once() {
     fi
 }
 
+# The release stub is a 32-bit program: Debian's 32-bit Wine runs it in the
+# same WoW64 prefix as the 64-bit test programs.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "bootstrap: adding the i386 architecture"
+    $SUDO dpkg --add-architecture i386
+fi
+PACKAGES="$PACKAGES wine32:i386"
+
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
@@ -41,8 +49,9 @@ fi
 # minizip is not packaged for MinGW: take its sources from Debian's zlib
 # source package at the version of the installed zlib headers.
 if [ ! -f "$DEPS/minizip/unzip.c" ]; then
-    version=$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null || true)
-    zlib_version=$(dpkg-query -W -f='${source:Version}' zlib1g)
+
+    # With i386 added, zlib1g may be installed twice: take one line.
+    zlib_version=$(dpkg-query -W -f='${source:Version}\n' zlib1g | head -n1)
     echo "bootstrap: fetching minizip from zlib $zlib_version sources"
     if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
         src=/etc/apt/sources.list.d/debian.sources
@@ -56,7 +65,11 @@ if [ ! -f "$DEPS/minizip/unzip.c" ]; then
     fi
     apt_update_once
     rm -rf "$DEPS/zlib-src" && mkdir -p "$DEPS/zlib-src"
-    (cd "$DEPS/zlib-src" && apt-get source -qq "zlib=$zlib_version" >/dev/null 2>&1)
+    # The mirror may not serve the sources of a security update: fall back to
+    # the other zlib source versions it lists (minizip is the same in them).
+    for v in "$zlib_version" $(apt-cache showsrc zlib 2>/dev/null | sed -n 's/^Version: //p'); do
+        (cd "$DEPS/zlib-src" && apt-get source -qq "zlib=$v" >/dev/null 2>&1) && break
+    done
     dir=$(find "$DEPS/zlib-src" -maxdepth 1 -mindepth 1 -type d -name 'zlib-*' | head -n1)
     [ -n "$dir" ] || { echo "bootstrap: zlib sources not found" >&2; exit 1; }
     mkdir -p "$DEPS/minizip"
@@ -65,5 +78,5 @@ if [ ! -f "$DEPS/minizip/unzip.c" ]; then
        "$dir"/contrib/minizip/ioapi.c "$dir"/contrib/minizip/ioapi.h \
        "$dir"/contrib/minizip/crypt.h "$DEPS/minizip/"
     rm -rf "$DEPS/zlib-src"
-    : "${version:=}"
+
 fi
