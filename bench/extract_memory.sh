@@ -2,12 +2,17 @@
 # Peak resident size of a silent self-extracting file under Wine while it
 # extracts one 1 GiB entry, against one 1 MiB entry: the data are streamed,
 # so the two peaks should lie within a few MiB of each other.
-# Usage: bench/extract_memory.sh [BUILD_DIR]
+# Usage: bench/extract_memory.sh [BUILD_DIR] [KIND]
+# KIND is i686 (the release, under 32-bit Wine) or x86_64; by default i686
+# where this machine can start 32-bit Wine, x86_64 elsewhere.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 tool=$build/host/bin/vandrel-pack
-stub=$build/x86_64/bin/vandrel-stub.exe
+. "$here/scripts/wine-env.sh"
+kind=${2:-$(wine32_runs && echo i686 || echo x86_64)}
+stub=$build/$kind/bin/vandrel-stub.exe
+echo "stub: $kind"
 for f in "$tool" "$stub"; do [ -f "$f" ] || { echo "missing $f (build first)" >&2; exit 1; }; done
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed" >&2; exit 1; }
 

@@ -8,7 +8,10 @@ Times whole processes (median of several runs, persistent wineserver):
     ends (wizard mode, while the wizard does not exist yet),
   - a silent Vandrel file extracting an archive of one directory entry
     (this includes the 300 ms pause after the last entry).
-Usage: bench/startup.py [BUILD_DIR] [RUNS]
+Both stubs are measured in the same run, each against do-nothing programs of
+its own kind: i686 (the release, under 32-bit Wine in the WoW64 prefix) and
+x86_64 (under wine64). A kind this machine cannot run is reported as such.
+Usage: bench/startup.py [BUILD_DIR] [RUNS] [KIND ...]
 """
 import io
 import os
@@ -22,17 +25,17 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 30
-BIN = os.path.join(BUILD, "x86_64", "bin")
+KINDS = sys.argv[3:] or ["i686", "x86_64"]
 ENV = dict(os.environ, VANDREL_WINEPREFIX=os.path.join(BUILD, "wine"))
 
 
-def make_sfx(path, keys):
+def make_sfx(path, stub_path, keys):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as archive:
         archive.writestr("empty/", b"")
     zip_bytes = buffer.getvalue()
     block = "[QV]\n" + f"ZipSize={len(zip_bytes)}\n" + "".join(f"{k}={v}\n" for k, v in keys)
-    with open(os.path.join(BIN, "vandrel-stub.exe"), "rb") as stub:
+    with open(stub_path, "rb") as stub:
         data = stub.read()
     with open(path, "wb") as out:
         out.write(data + block.encode("ascii") + zip_bytes)
@@ -46,41 +49,68 @@ def run_seconds(program, cwd):
 
 
 def imports(program):
-    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", program], capture_output=True,
+    dump = subprocess.run(["objdump", "-p", program], capture_output=True,
                           text=True).stdout
     return sorted({l.split(":", 1)[1].strip().lower() for l in dump.splitlines() if "DLL Name" in l})
 
 
-def main():
+def kind_runs_here(kind):
+    """Whether Wine can start programs of this kind on this machine."""
+    if kind != "i686":
+        return True
+    check = subprocess.run(["sh", "-c", '. "$0"; wine32_runs',
+                            os.path.join(ROOT, "scripts", "wine-env.sh")], env=ENV)
+    return check.returncode == 0
+
+
+def measure(kind, work):
+    bin_dir = os.path.join(BUILD, kind, "bin")
+    stub = os.path.join(bin_dir, "vandrel-stub.exe")
     for name in ("vandrel-stub.exe", "empty_stub_imports.exe"):
-        print(f"imports of {name}: {', '.join(imports(os.path.join(BIN, name)))}")
+        print(f"{kind}: imports of {name}: {', '.join(imports(os.path.join(bin_dir, name)))}")
+    config_only = os.path.join(work, f"config-only-{kind}.exe")
+    make_sfx(config_only, stub, [("Name", "bench")])
+    silent = os.path.join(work, f"silent-{kind}.exe")
+    make_sfx(silent, stub, [("NoGUI", "1"), ("DefaultPath", "Z:" + os.path.join(work, "out"))])
+    programs = [
+        ("empty program, kernel32 only", os.path.join(bin_dir, "empty_kernel32.exe")),
+        ("empty program, stub's imports", os.path.join(bin_dir, "empty_stub_imports.exe")),
+        ("vandrel: locate payload + read configuration", config_only),
+        ("vandrel: silent, one directory entry", silent),
+    ]
+    # Round-robin, so that a change in the machine's load hits every
+    # program alike.
+    samples = {label: [] for label, _ in programs}
+    for _ in range(RUNS):
+        for label, program in programs:
+            samples[label].append(run_seconds(program, work))
+    return {label: statistics.median(values) for label, values in samples.items()}
+
+
+def main():
     subprocess.run([os.path.join(ROOT, "scripts", "wine-start.sh")], env=ENV, check=True)
     try:
+        results = {}
         with tempfile.TemporaryDirectory(dir=BUILD) as work:
-            config_only = os.path.join(work, "config-only.exe")
-            make_sfx(config_only, [("Name", "bench")])
-            silent = os.path.join(work, "silent.exe")
-            make_sfx(silent, [("NoGUI", "1"), ("DefaultPath", "Z:" + os.path.join(work, "out"))])
-            programs = [
-                ("empty program, kernel32 only", os.path.join(BIN, "empty_kernel32.exe")),
-                ("empty program, stub's imports", os.path.join(BIN, "empty_stub_imports.exe")),
-                ("vandrel: locate payload + read configuration", config_only),
-                ("vandrel: silent, one directory entry", silent),
-            ]
-            # Round-robin, so that a change in the machine's load hits every
-            # program alike.
-            samples = {label: [] for label, _ in programs}
-            for _ in range(RUNS):
-                for label, program in programs:
-                    samples[label].append(run_seconds(program, work))
-            times = {label: statistics.median(values) for label, values in samples.items()}
-            for label, _ in programs:
-                print(f"{label:48s} {times[label] * 1000:8.1f} ms (median of {RUNS})")
-            config = times["vandrel: locate payload + read configuration"]
-            print(f"ratio vandrel start-up / empty program with same imports: "
-                  f"{config / times['empty program, stub' + chr(39) + 's imports']:.3f}")
-            print(f"ratio vandrel start-up / empty program, kernel32 only:     "
-                  f"{config / times['empty program, kernel32 only']:.3f}")
+            for kind in KINDS:
+                if kind_runs_here(kind):
+                    results[kind] = measure(kind, work)
+                else:
+                    print(f"{kind}: not measured: this machine cannot start 32-bit Wine")
+        if not results:
+            return
+        labels = list(next(iter(results.values())))
+        print(f"{'median of ' + str(RUNS) + ' runs':48s}" +
+              "".join(f"{kind:>12s}" for kind in results))
+        for label in labels:
+            print(f"{label:48s}" + "".join(f"{results[k][label] * 1000:9.1f} ms" for k in results))
+        config = "vandrel: locate payload + read configuration"
+        same = "empty program, stub's imports"
+        kernel = "empty program, kernel32 only"
+        print(f"{'ratio start-up / empty, same imports':48s}" +
+              "".join(f"{results[k][config] / results[k][same]:12.3f}" for k in results))
+        print(f"{'ratio start-up / empty, kernel32 only':48s}" +
+              "".join(f"{results[k][config] / results[k][kernel]:12.3f}" for k in results))
     finally:
         subprocess.run([os.path.join(ROOT, "scripts", "wine-stop.sh")], env=ENV)
 

@@ -9,8 +9,13 @@ EXE="$BUILD/demo/vandrel-demo.exe"
 
 rm -rf "$OUT" "$BUILD/demo"
 mkdir -p "$BUILD/demo"
-# The x86_64 stub is the one that runs here; the release stub is i686.
-"$BUILD/host/bin/vandrel-pack" --stub "$BUILD/x86_64/bin/vandrel-stub.exe" \
+# The release stub is i686; where this machine cannot start 32-bit Wine, the
+# x86_64 build of the same code stands in for it.
+. "$ROOT/scripts/wine-env.sh"
+KIND=x86_64
+wine32_runs && KIND=i686
+echo "demo stub: $KIND"
+"$BUILD/host/bin/vandrel-pack" --stub "$BUILD/$KIND/bin/vandrel-stub.exe" \
     --name "Vandrel 演示" --no-gui --default-path "Z:$OUT" \
     "$ROOT/examples/demo" -o "$EXE"
 "$BUILD/host/bin/vandrel-pack" --info "$EXE"

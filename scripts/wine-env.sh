@@ -8,5 +8,22 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export LC_ALL=zh_CN.UTF-8
 # A fixed zone east of UTC, so that local-time faults show.
 export TZ=Asia/Shanghai
+# One WoW64 prefix runs both kinds of program: the 64-bit server serves the
+# 32-bit loader too.
 export WINESERVER=/usr/lib/wine/wineserver64
 WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
+
+# The loader for a Windows program: 32-bit Wine for an i386 image, wine64
+# for everything else.
+wine_loader_for() {
+    pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    machine=$(od -An -tx2 -j$((${pe:-0} + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+    if [ "$machine" = "014c" ]; then echo "$WINE32"; else echo "$WINE64"; fi
+}
+
+# 32-bit Wine starts only where the kernel runs 32-bit programs; some kernels
+# have that switched off (ia32_emulation=off), and then every i686 run fails.
+wine32_runs() {
+    timeout 30 "$WINE32" --version >/dev/null 2>&1
+}

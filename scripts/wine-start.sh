@@ -4,7 +4,10 @@
 set -eu
 . "$(dirname "$0")/wine-env.sh"
 
-if [ ! -f "$WINEPREFIX/.vandrel-ready" ]; then
+# A prefix made where 32-bit Wine could not run has no 32-bit system folder:
+# make it again where it can.
+if [ ! -f "$WINEPREFIX/.vandrel-ready" ] ||
+   { [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] && wine32_runs; }; then
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # Mono and Gecko cannot be downloaded here; do not look for them.

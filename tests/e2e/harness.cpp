@@ -154,12 +154,12 @@ vpack::Entry dir_entry(const std::string& name, DosStamp stamp) {
   return file_entry(name, std::string(), stamp);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
   char old[32768];
   DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
   had_old_ = n > 0 && n < sizeof old;
   if (had_old_) old_ = old;
-  SetEnvironmentVariableA(name, value.c_str());
+  SetEnvironmentVariableA(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {

@@ -56,10 +56,11 @@ vpack::Entry file_entry(const std::string& name, const std::string& data,
 vpack::Entry dir_entry(const std::string& name, DosStamp stamp = {0x5A87, 0x6000});
 
 // Sets an environment variable of this process (inherited by the programs it
-// starts) for the lifetime of the object.
+// starts) for the lifetime of the object; a null value removes it.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const std::string& value);
+  ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+  ScopedEnv(const char* name, const char* value);
   ~ScopedEnv();
 
  private:
