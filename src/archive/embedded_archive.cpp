@@ -25,11 +25,17 @@ struct EmbeddedStream {
 
 
 char g_exe_path[MAX_PATH];
+// The code of the last failed open or read of the executable, so that a
+// failure of the reader can tell a system error from damaged data.
+DWORD g_read_error;
 
 voidpf ZCALLBACK stream_open(voidpf opaque, const char*, int) {
   HANDLE file = CreateFileA(g_exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (file == INVALID_HANDLE_VALUE) {
+    g_read_error = GetLastError();
+    return nullptr;
+  }
   EmbeddedStream* stream = static_cast<EmbeddedStream*>(
       HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(EmbeddedStream)));
   if (!stream) {
@@ -46,6 +52,7 @@ uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong si
   DWORD got = 0;
   if (size >= kReadAheadSize) {
     if (!read_file_at(stream->file, stream->position, buffer, size, &got)) {
+      g_read_error = GetLastError();
       stream->error = 1;
       return 0;
     }
@@ -56,6 +63,7 @@ uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong si
       stream->cached_length = 0;
       if (!read_file_at(stream->file, stream->position, stream->cache, kReadAheadSize,
                    &stream->cached_length)) {
+        g_read_error = GetLastError();
         stream->error = 1;
         return 0;
       }
@@ -104,6 +112,8 @@ int ZCALLBACK stream_error(voidpf, voidpf opaque_stream) {
 }
 
 }  // namespace
+
+unsigned long embedded_archive_read_error() { return g_read_error; }
 
 unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size) {
   static DWORD window_end;

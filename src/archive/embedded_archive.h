@@ -6,3 +6,7 @@
 // archive_start + zip_size as the end of the file while every other offset
 // stays absolute. Returns null when the archive cannot be opened.
 unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size);
+
+// The system's code for the last failed open or read of the executable by
+// the reader; 0 when none failed, so a reader failure is damaged data.
+unsigned long embedded_archive_read_error();

@@ -5,6 +5,7 @@
 #include "core/fatal.h"
 #include "core/state.h"
 #include "archive/embedded_archive.h"
+#include "archive/entry_name.h"
 #include "util/fs.h"
 #include "util/text.h"
 
@@ -15,7 +16,12 @@ const char kCannotExtract[] = "不能解压缩当前文件。";
 const DWORD kCopyBufferSize = 65535;
 const WORD kUtf8NameFlag = 1 << 11;
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+// The reader failed: a read of the executable, or else damaged data, for
+// which the system has no text.
+[[noreturn]] void fatal_damaged() { fatal_error_code(kDamaged, embedded_archive_read_error()); }
+
+// A name the extraction refuses; no system call failed.
+[[noreturn]] void fatal_refused_name() { fatal_error_code(kCannotExtract, 0); }
 
 // The copy buffer, taken once and kept for every entry of the run: under Wine
 // each allocation and release costs system calls, per file.
@@ -42,35 +48,51 @@ void release_copy_buffer() {
 void read_entry_name(unzFile archive, unz_file_info* info, char* name, int size) {
   ZeroMemory(name, size);
   if (unzGetCurrentFileInfo(archive, info, name, size, nullptr, 0, nullptr, 0) != UNZ_OK) {
-    fatal_error(kDamaged);
+    fatal_damaged();
   }
-  if (info->size_filename >= static_cast<uLong>(size)) fatal_error(kCannotExtract);
+  if (info->size_filename >= static_cast<uLong>(size)) fatal_refused_name();
+  // A NUL inside the recorded name would cut it short: "dir/\0x" would pass
+  // for the directory entry "dir/" and its data would be lost unnoticed.
+  if (strnlen(name, size) != info->size_filename) fatal_error_code(kDamaged, 0);
   if (!(info->flag & kUtf8NameFlag)) return;
 
   WCHAR wide[MAX_PATH];
   int wide_length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MAX_PATH);
-  if (wide_length == 0) fatal_error(kCannotExtract);
+  if (wide_length == 0) fatal_refused_name();
   char converted[MAX_PATH];
   BOOL lossy = FALSE;
   if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, converted, sizeof converted,
                           nullptr, &lossy) == 0 ||
       lossy) {
-    fatal_error(kCannotExtract);
+    fatal_refused_name();
   }
   text_copy(name, size, converted);
 }
 
-bool has_drive_or_parent_reference(const char* name) {
-  if (is_separator(name[0])) return true;
-  const char* component = name;
-  for (const char* c = name;; ++c) {
-    if (*c == ':') return true;
-    if (*c == 0 || is_separator(*c)) {
-      if (c - component == 2 && component[0] == '.' && component[1] == '.') return true;
-      if (*c == 0) return false;
-      component = c + 1;
-    }
+// The local header must name the entry as the central directory does: every
+// archive a real tool writes has equal names, and an entry whose two names
+// differ is damaged (or made to mislead). Called with the entry open.
+void check_local_name(unzFile archive, const unz_file_info& info) {
+  char central[MAX_PATH];
+  char local[MAX_PATH];
+  if (unzGetCurrentFileInfo(archive, nullptr, central, sizeof central, nullptr, 0, nullptr, 0) !=
+      UNZ_OK) {
+    fatal_damaged();
   }
+  ZPOS64_T data_offset = unzGetCurrentFileZStreamPos64(archive);
+  int extra_length = unzGetLocalExtrafield(archive, nullptr, 0);
+  ZPOS64_T name_length = info.size_filename;
+  if (extra_length < 0 || data_offset < name_length + static_cast<ZPOS64_T>(extra_length)) {
+    fatal_error_code(kDamaged, 0);
+  }
+  ZPOS64_T name_offset = data_offset - static_cast<ZPOS64_T>(extra_length) - name_length;
+  DWORD got = 0;
+  if (name_offset > 0xFFFFFFFFu ||
+      !read_file_at(g_state.exe_handle, static_cast<DWORD>(name_offset), local,
+                    static_cast<DWORD>(name_length), &got)) {
+    fatal_damaged();
+  }
+  if (got != name_length || memcmp(local, central, name_length) != 0) fatal_error_code(kDamaged, 0);
 }
 
 // True when `path` (absolute) lies in `directory` (absolute, ending with a
@@ -91,14 +113,15 @@ bool lies_within(const char* path, const char* directory) {
 // would not fit or that would land outside the destination is refused.
 void entry_target_path(const char* directory, const char* name, char* path) {
   char joined[MAX_PATH];
-  if (has_drive_or_parent_reference(name) ||
+  if (entry_name_escapes(name) ||
       !text_format(joined, sizeof joined, "%s%s", directory, name)) {
-    fatal_error(kCannotExtract);
+    fatal_refused_name();
   }
   DWORD length = GetFullPathNameA(joined, MAX_PATH, path, nullptr);
-  if (length == 0 || length >= MAX_PATH) fatal_error(kCannotExtract);
+  if (length == 0) fatal_error(kCannotExtract);
+  if (length >= MAX_PATH) fatal_refused_name();
   collapse_double_backslashes(path);
-  if (!lies_within(path, directory)) fatal_error(kCannotExtract);
+  if (!lies_within(path, directory)) fatal_refused_name();
 }
 
 HANDLE create_output(const char* path) {
@@ -147,19 +170,21 @@ int extract_current_entry(unzFile archive, const char* directory) {
   char name[MAX_PATH];
   read_entry_name(archive, &info, name, sizeof name);
 
-  // The last component begins after the last separator; none means a directory.
-  const char* last_component = name;
+  // An empty last component means a directory.
   bool has_separator = false;
-  for (const char* c = name; *c; ++c) {
-    if (is_separator(*c)) {
-      last_component = c + 1;
-      has_separator = true;
-    }
-  }
+  const char* last_component = entry_last_component(name, &has_separator);
 
   char path[MAX_PATH];
   entry_target_path(directory, name, path);
+  bool decodable = info.compression_method == 0 || info.compression_method == Z_DEFLATED;
   if (*last_component == 0) {
+    // Opened only to compare its names; a directory entry of another method
+    // is taken as it always was.
+    if (decodable) {
+      if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_damaged();
+      check_local_name(archive, info);
+      unzCloseCurrentFile(archive);
+    }
     create_directory_chain(path);
     return 0;
   }
@@ -167,11 +192,10 @@ int extract_current_entry(unzFile archive, const char* directory) {
   char* buffer = copy_buffer();
   // Only stored and deflated data can be decoded; the reader would hand out
   // the bytes of any other method undecoded.
-  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
-    fatal_error(kDamaged);
-  }
+  if (!decodable) fatal_error_code(kDamaged, 0);
   // Opened before the output exists: an unreadable entry leaves no new file.
-  if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_error(kDamaged);
+  if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_damaged();
+  check_local_name(archive, info);
 
   HANDLE file = create_output(path);
   if (file == INVALID_HANDLE_VALUE) {
@@ -186,25 +210,23 @@ int extract_current_entry(unzFile archive, const char* directory) {
   uLong total = 0;
   for (;;) {
     int count = unzReadCurrentFile(archive, buffer, kCopyBufferSize);
-    if (count < 0) fatal_error(kDamaged);
+    if (count < 0) fatal_damaged();
     if (count == 0) break;
     total += static_cast<uLong>(count);
     DWORD written = 0;
     // A short write loses data as surely as a failed one.
-    if (!WriteFile(file, buffer, static_cast<DWORD>(count), &written, nullptr) ||
-        written != static_cast<DWORD>(count)) {
+    if (!WriteFile(file, buffer, static_cast<DWORD>(count), &written, nullptr)) {
       fatal_error(kCannotExtract);
     }
+    if (written != static_cast<DWORD>(count)) fatal_error_code(kCannotExtract, 0);
   }
   stamp_last_write_time(file, info.dosDate);
   CloseHandle(file);
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
   // before the recorded size (the reader then skips the CRC check), are
   // damaged, not extracted.
-  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR || total != info.uncompressed_size) {
-    SetLastError(ERROR_CRC);
-    fatal_error(kDamaged);
-  }
+  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) fatal_error_code(kDamaged, ERROR_CRC);
+  if (total != info.uncompressed_size) fatal_error_code(kDamaged, 0);
   return 0;
 }
 
@@ -212,13 +234,14 @@ DWORD WINAPI extraction_worker(LPVOID) {
   text_append(g_state.target_dir, sizeof g_state.target_dir, "\\");
   char absolute[MAX_PATH];
   DWORD length = GetFullPathNameA(g_state.target_dir, MAX_PATH, absolute, nullptr);
-  if (length == 0 || length >= MAX_PATH) fatal_error(kCannotExtract);
+  if (length == 0) fatal_error(kCannotExtract);
+  if (length >= MAX_PATH) fatal_error_code(kCannotExtract, 0);
   text_copy(g_state.target_dir, sizeof g_state.target_dir, absolute);
 
   unzFile archive =
       open_embedded_archive(g_state.exe_path, g_state.archive_start, g_state.config.zip_size);
   unz_global_info global;
-  if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_error(kDamaged);
+  if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
   DWORD count = global.number_entry;
   send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(count) << 16);
 
@@ -229,7 +252,7 @@ DWORD WINAPI extraction_worker(LPVOID) {
     set_status_text(name);
     extract_current_entry(archive, g_state.target_dir);
     item_list_push(&g_state.extracted_list, name);
-    if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_error(kDamaged);
+    if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
     send_progress(PBM_SETPOS, k, 0);
   }
   unzCloseCurrentFile(archive);

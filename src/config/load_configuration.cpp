@@ -34,17 +34,18 @@ void write_block_file(uint32_t marker_offset, uint32_t block_size) {
       VirtualAlloc(nullptr, block_size + 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!block) fatal_error(kReadFailed);
   DWORD got = 0;
-  if (!read_file_at(g_state.exe_handle, marker_offset, block, block_size, &got) ||
-      got != block_size) {
+  if (!read_file_at(g_state.exe_handle, marker_offset, block, block_size, &got)) {
     fatal_error(kReadFailed);
   }
+  if (got != block_size) fatal_error_code(kReadFailed, ERROR_HANDLE_EOF);
 
   char temp_dir[kPathSize];
   DWORD dir_length = GetTempPathA(sizeof temp_dir, temp_dir);
   if (dir_length == 0 || dir_length >= sizeof temp_dir ||
       GetTempFileNameA(temp_dir, kSection, 0, g_block_file) == 0) {
     g_block_file[0] = 0;
-    fatal_error("不能写临时文件。");
+    // A folder name too long for the buffer is no failed call.
+    fatal_error_code("不能写临时文件。", dir_length >= sizeof temp_dir ? 0 : GetLastError());
   }
   set_exit_hook(delete_block_file);
   HANDLE file = CreateFileA(g_block_file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -52,10 +53,11 @@ void write_block_file(uint32_t marker_offset, uint32_t block_size) {
   if (file == INVALID_HANDLE_VALUE) fatal_error("不能写临时文件。");
   DWORD written = 0;
   BOOL ok = WriteFile(file, block, block_size, &written, nullptr);
+  DWORD write_error = ok ? 0 : GetLastError();
   CloseHandle(file);
   VirtualFree(block, 0, MEM_RELEASE);
   // A block cut short would silently lose settings.
-  if (!ok || written != block_size) fatal_error("不能写临时文件。");
+  if (!ok || written != block_size) fatal_error_code("不能写临时文件。", write_error);
 }
 
 const char* g_ini_file;
@@ -127,7 +129,8 @@ void apply_configuration_file(const char* ini_path) {
 
 void load_configuration() {
   DWORD length = GetModuleFileNameA(nullptr, g_state.exe_path, kPathSize);
-  if (length == 0 || length >= kPathSize) fatal_error(kReadFailed);
+  if (length == 0) fatal_error(kReadFailed);
+  if (length >= kPathSize) fatal_error_code(kReadFailed, ERROR_INSUFFICIENT_BUFFER);
   HANDLE exe = CreateFileA(g_state.exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (exe == INVALID_HANDLE_VALUE) fatal_error(kReadFailed);
@@ -140,7 +143,7 @@ void load_configuration() {
     case kPayloadReadFailed:
       fatal_error(kReadFailed);
     case kPayloadNotFound:
-      fatal_error(kDamaged);
+      fatal_error_code(kDamaged, 0);
   }
   g_state.archive_start = static_cast<LONG>(location.archive_start);
 

@@ -10,7 +10,11 @@ void set_exit_hook(void (*hook)()) { g_exit_hook = hook; }
 
 void fatal_error(const char* message) {
   // Read the error code first: anything called below may change it.
-  DWORD code = GetLastError();
+  fatal_error_code(message, GetLastError());
+}
+
+void fatal_error_code(const char* message, unsigned long system_code) {
+  DWORD code = system_code;
   const char* system_text = kSharedEmptyText;
   char* formatted = nullptr;
   if (code != 0 &&

@@ -1,7 +1,13 @@
 // The two ways the process ends; both give exit code 1.
 #pragma once
 
+// The box carries the system's text for the calling thread's last error code:
+// for failures of a system call, made right after it.
 [[noreturn]] void fatal_error(const char* message);
+// The same with the code of the cause: 0 where no system call failed
+// (damaged data, a refused name), so that no stale text from an earlier,
+// successful call is shown.
+[[noreturn]] void fatal_error_code(const char* message, unsigned long system_code);
 [[noreturn]] void shutdown_and_exit();
 
 // Called once by shutdown_and_exit before the process ends, so that start-up

@@ -60,7 +60,10 @@ int create_directory_chain(const char* path) {
 }
 
 const char* path_parent(const char* path, char* out, size_t out_size) {
-  const char* last = strrchr(path, '\\');
+  const char* last = nullptr;
+  for (const char* c = path; *c != '\0'; c += gbk_char_width(c)) {
+    if (*c == '\\') last = c;
+  }
   size_t length = last != nullptr ? static_cast<size_t>(last - path) : strlen(path);
   if (out_size == 0) return path;
   if (length >= out_size) length = out_size - 1;

@@ -64,9 +64,17 @@ char* str_mid(const char* text, int pos, int n) {
   return str_left(text, n);
 }
 
+int is_gbk_lead_byte(unsigned char c) { return c >= 0x81 && c <= 0xFE ? 1 : 0; }
+
+size_t gbk_char_width(const char* text) {
+  return is_gbk_lead_byte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
+}
+
+// Matches start only at character boundaries: the trail byte of a
+// double-byte character may be a backslash or a bar, which is no separator.
 const char* str_search(const char* text, const char* needle) {
   if (needle[0] == '\0') return text;
-  for (; *text != '\0'; ++text) {
+  for (; *text != '\0'; text += gbk_char_width(text)) {
     size_t i = 0;
     while (needle[i] != '\0' && text[i] == needle[i]) ++i;
     if (needle[i] == '\0') return text;
@@ -79,7 +87,11 @@ int str_find(int start, const char* text, const char* needle) {
   size_t needle_length = strlen(needle);
   if (start < 0) start = 0;
   if (needle_length == 0 || static_cast<size_t>(start) > length) return 0;
-  for (size_t k = static_cast<size_t>(start); k + needle_length <= length; ++k) {
+  // Character boundaries are counted from the start of the text, whatever
+  // byte the search starts at.
+  size_t k = 0;
+  while (k < static_cast<size_t>(start)) k += gbk_char_width(text + k);
+  for (; k + needle_length <= length; k += gbk_char_width(text + k)) {
     if (memcmp(text + k, needle, needle_length) == 0) return static_cast<int>(k) + 1;
   }
   return 0;

@@ -11,6 +11,15 @@ extern const char kSharedEmptyText[1];
 // Every buffer the stub keeps for a path holds 260 bytes.
 enum { kTextPathSize = 260 };
 
+// Code page 936: a byte from 0x81 to 0xFE opens a double-byte character
+// whose trail byte (0x40 to 0xFE) may be a backslash or a bar. Every scan for
+// a separator steps over whole characters. The table is that of the system's
+// code page 936.
+int is_gbk_lead_byte(unsigned char c);
+// 2 for a lead byte followed by a trail byte, else 1 (a lead byte at the end
+// of a text stands alone).
+size_t gbk_char_width(const char* text);
+
 // New texts live until the process ends (they come from a process-long arena).
 char* str_left(const char* text, int n);
 const char* str_right(const char* text, int n);

@@ -23,23 +23,25 @@ using e2e::file_entry;
 const char kDamaged[] = "不能读取文件信息。此文件可能已经损坏。";
 const char kCannotExtract[] = "不能解压缩当前文件。";
 
-std::string to_backslashes(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
+// Both step over double-byte characters, whose trail byte may be 0x5C.
+std::string replace_separator(std::string path, char from, char to) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByteEx(936, static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == from) {
+      path[i] = to;
+    }
   }
   return path;
 }
 
-std::string to_slashes(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
-}
+std::string to_backslashes(const std::string& path) { return replace_separator(path, '/', '\\'); }
 
-bool is_dir_name(const std::string& name) {
-  return !name.empty() && (name.back() == '/' || name.back() == '\\');
-}
+std::string to_slashes(const std::string& path) { return replace_separator(path, '\\', '/'); }
+
+bool is_dir_name(const std::string& name) { return !name.empty() && to_slashes(name).back() == '/'; }
+
+
 
 // Deterministic bytes: a text that deflates well or noise that does not.
 std::string text_bytes(size_t size, unsigned seed = 1) {
@@ -176,14 +178,13 @@ void expect_silent_success(const e2e::SilentRun& run) {
   EXPECT_EQ(run.visible_windows(), "");
 }
 
-void expect_fatal(const e2e::FatalRun& run, const std::string& message) {
+// The whole box: the message and only its own cause's system text (`code`,
+// 0 for none), never one left behind by an earlier successful call.
+void expect_fatal(const e2e::FatalRun& run, const std::string& message, DWORD code) {
   ASSERT_TRUE(run.box_seen) << run.failure;
   EXPECT_EQ(run.box.caption, "Vandrel 错误");
   EXPECT_EQ(run.box.icon, probe::IconStyle::error) << probe::icon_style_name(run.box.icon);
-  EXPECT_EQ(run.box.text.compare(0, e2e::fatal_text_prefix(message).size(),
-                                 e2e::fatal_text_prefix(message)),
-            0)
-      << run.box.text;
+  EXPECT_EQ(run.box.text, e2e::fatal_text(message, code));
   EXPECT_TRUE(run.exit.ended) << run.exit.failure;
 }
 
@@ -286,6 +287,11 @@ INSTANTIATE_TEST_SUITE_P(
         ExtractCase{"Stored", 0, mixed_entries(), ""},
         ExtractCase{"Deflated", 6, mixed_entries(), ""},
         ExtractCase{"BestCompression", 9, mixed_entries(), ""},
+        // 奬, 嘰 and 乗 end in the byte of a backslash: no separator.
+        ExtractCase{"TrailByteBackslash", 6,
+                    {file_entry("一等奬", "award"), dir_entry("奬狀/"),
+                     file_entry("奬狀/嘰.txt", "inside"), file_entry("乗/乗.txt", "no folder entry")},
+                    ""},
         // The end record's signature is still the last four bytes the
         // reader may search.
         ExtractCase{"LongestComment", 6, {file_entry("a.txt", "after a long comment")},
@@ -373,7 +379,7 @@ TEST(Extraction, LongestPathFitsAndOneByteMoreIsRefused) {
   Site longer = make_site("LongestPathPlusOne");
   fixture.entries = {file_entry(name_of_length(259 - longer.out.size() + 1), "too long")};
   ASSERT_TRUE(write_sfx(longer, fixture));
-  expect_fatal(e2e::run_expecting_box(longer.exe, longer.dir), kCannotExtract);
+  expect_fatal(e2e::run_expecting_box(longer.exe, longer.dir), kCannotExtract, 0);
   EXPECT_EQ(e2e::list_tree(longer.out), std::vector<std::string>());
 }
 
@@ -448,6 +454,8 @@ TEST(Extraction, ExtractsArchiveWhoseOffsetsZipAdjusted) {
 struct FailureCase {
   const char* name;
   const char* message;
+  // The system's code whose text follows the message; 0 for none.
+  DWORD system_code;
   // The self-extracting file's bytes for the site's keys.
   std::function<std::string(const vpack::KeyList&)> sfx;
   // What the destination holds afterwards, as list_tree gives it.
@@ -559,6 +567,37 @@ std::string long_comment_sfx(const vpack::KeyList& keys) {
   return sfx_of(keys, archive_of({file_entry("a.txt", "a")}, 6, std::string(65518, 'c')));
 }
 
+// The central directory names "lost/\0.txt" (its recorded length counts
+// past the NUL), and so does the local header: cut at the NUL, the name
+// would read as the directory entry "lost/" and its data would be dropped.
+std::string nul_in_name_sfx(const vpack::KeyList& keys) {
+  std::string zip = archive_of({first_entry(), file_entry("lost/x.txt", "data that must not vanish"),
+                                file_entry("last.txt", "never")},
+                               6);
+  ZipRecord lost = record_named(zip, "lost/x.txt");
+  zip[lost.central + 46 + 5] = '\0';
+  zip[lost.local + 30 + 5] = '\0';
+  return sfx_of(keys, zip);
+}
+
+// The local header names another file of the same length than the central
+// directory does.
+std::string local_name_differs_sfx(const vpack::KeyList& keys) {
+  std::string zip = archive_of({first_entry(), file_entry("real.txt", "x"),
+                                file_entry("last.txt", "never")},
+                               6);
+  ZipRecord real = record_named(zip, "real.txt");
+  zip.replace(real.local + 30, 8, "fake.txt");
+  return sfx_of(keys, zip);
+}
+
+std::string local_dir_name_differs_sfx(const vpack::KeyList& keys) {
+  std::string zip = archive_of({first_entry(), dir_entry("real/"), file_entry("last.txt", "never")}, 6);
+  ZipRecord real = record_named(zip, "real/");
+  zip.replace(real.local + 30, 5, "fake/");
+  return sfx_of(keys, zip);
+}
+
 std::function<std::string(const vpack::KeyList&)> after_first(vpack::Entry entry) {
   return [entry](const vpack::KeyList& keys) {
     return sfx_of_entries(keys, {first_entry(), entry, file_entry("last.txt", "never")});
@@ -587,7 +626,7 @@ TEST_P(FailsWithMessage, AndLeavesWhatWasWritten) {
   ASSERT_TRUE(e2e::write_file(site.exe, c.sfx(site.keys)));
   ASSERT_TRUE(CreateDirectoryA(site.out.c_str(), nullptr));
   if (c.prepare) c.prepare(site.out);
-  expect_fatal(e2e::run_expecting_box(site.exe, site.dir), c.message);
+  expect_fatal(e2e::run_expecting_box(site.exe, site.dir), c.message, c.system_code);
   EXPECT_EQ(e2e::list_tree(site.out), c.tree);
   if (c.check) c.check(site.out);
 }
@@ -595,29 +634,29 @@ TEST_P(FailsWithMessage, AndLeavesWhatWasWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailsWithMessage,
     ::testing::Values(
-        FailureCase{"NoZipSize", kDamaged, no_zip_size_sfx, {}, nullptr, nullptr},
-        FailureCase{"CommentOneByteTooLong", kDamaged, long_comment_sfx, {}, nullptr, nullptr},
-        FailureCase{"LzmaMethodAfterGoodEntry", kDamaged, unsupported_method_sfx(14),
+        FailureCase{"NoZipSize", kDamaged, 0, no_zip_size_sfx, {}, nullptr, nullptr},
+        FailureCase{"CommentOneByteTooLong", kDamaged, 0, long_comment_sfx, {}, nullptr, nullptr},
+        FailureCase{"LzmaMethodAfterGoodEntry", kDamaged, 0, unsupported_method_sfx(14),
                     {"first.txt"}, nullptr, expect_first_entry},
         // The reader would take method 12 for raw data and write the
         // compressed bytes as the file.
-        FailureCase{"Bzip2MethodAfterGoodEntry", kDamaged, unsupported_method_sfx(12),
+        FailureCase{"Bzip2MethodAfterGoodEntry", kDamaged, 0, unsupported_method_sfx(12),
                     {"first.txt"}, nullptr, expect_first_entry},
-        FailureCase{"DamagedDeflateData", kDamaged, damaged_deflate_sfx(false),
+        FailureCase{"DamagedDeflateData", kDamaged, 0, damaged_deflate_sfx(false),
                     {"first.txt", "large.txt"}, nullptr, expect_blocks_before_damage},
         // A stream that ends before the recorded size reads as the end of
         // the entry, and the reader compares the CRC-32 only for a complete
         // entry: the cut is noticed by the byte count.
-        FailureCase{"DeflateDataEndingEarly", kDamaged, damaged_deflate_sfx(true),
+        FailureCase{"DeflateDataEndingEarly", kDamaged, 0, damaged_deflate_sfx(true),
                     {"first.txt", "large.txt"}, nullptr, expect_early_end_written},
-        FailureCase{"AlteredStoredEntry", kDamaged, altered_stored_sfx, {"altered.bin"}, nullptr,
+        FailureCase{"AlteredStoredEntry", kDamaged, ERROR_CRC, altered_stored_sfx, {"altered.bin"}, nullptr,
                     [](const std::string& out) {
                       EXPECT_TRUE(same_bytes(out + "altered.bin", altered_stored_data()));
                     }},
-        FailureCase{"FileBlockedWithoutSeparator", kCannotExtract,
+        FailureCase{"FileBlockedWithoutSeparator", kCannotExtract, ERROR_ACCESS_DENIED,
                     after_first(file_entry("blocked.txt", "x")), {"blocked.txt/", "first.txt"},
                     make_directory("blocked.txt"), nullptr},
-        FailureCase{"FileBlockedAfterRetry", kCannotExtract,
+        FailureCase{"FileBlockedAfterRetry", kCannotExtract, ERROR_ACCESS_DENIED,
                     after_first(file_entry("sub/blocked.txt", "x")),
                     {"first.txt", "sub/", "sub/blocked.txt/"},
                     [](const std::string& out) {
@@ -625,21 +664,35 @@ INSTANTIATE_TEST_SUITE_P(
                       make_directory("sub\\blocked.txt")(out);
                     },
                     nullptr},
-        FailureCase{"ParentIsAFile", kCannotExtract, after_first(file_entry("plain/f.txt", "x")),
+        FailureCase{"ParentIsAFile", kCannotExtract, ERROR_PATH_NOT_FOUND, after_first(file_entry("plain/f.txt", "x")),
                     {"first.txt", "plain"},
                     [](const std::string& out) {
                       ASSERT_TRUE(e2e::write_file(out + "plain", "a file"));
                     },
                     nullptr},
-        FailureCase{"NameOf260Bytes", kCannotExtract,
+        FailureCase{"NameOf260Bytes", kCannotExtract, 0,
                     after_first(file_entry(std::string(130, 'a') + "/" + std::string(129, 'b'), "x")),
                     {"first.txt"}, nullptr, expect_first_entry},
-        FailureCase{"Utf8NameOutsideCodePage", kCannotExtract,
+        FailureCase{"Utf8NameOutsideCodePage", kCannotExtract, 0,
                     after_first(utf8_entry(u8"表情-\U0001F600.txt")), {"first.txt"}, nullptr,
                     expect_first_entry},
-        FailureCase{"Utf8NameNotUtf8", kCannotExtract, after_first(utf8_entry("bad-\xff\xfe.txt")),
+        FailureCase{"Utf8NameNotUtf8", kCannotExtract, 0, after_first(utf8_entry("bad-\xff\xfe.txt")),
                     {"first.txt"}, nullptr, expect_first_entry},
-        FailureCase{"ColonInName", kCannotExtract, after_first(file_entry("dir/a:b.txt", "x")),
+        // Once an existing file was overwritten, the system's last code says
+        // "already exists": no such text may follow the damage.
+        FailureCase{"DamagedAfterOverwrite", kDamaged, 0, damaged_deflate_sfx(false),
+                    {"first.txt", "large.txt"},
+                    [](const std::string& out) {
+                      ASSERT_TRUE(e2e::write_file(out + "first.txt", "older"));
+                    },
+                    expect_blocks_before_damage},
+        FailureCase{"NulInCentralName", kDamaged, 0, nul_in_name_sfx, {"first.txt"}, nullptr,
+                    expect_first_entry},
+        FailureCase{"LocalNameDiffers", kDamaged, 0, local_name_differs_sfx, {"first.txt"}, nullptr,
+                    expect_first_entry},
+        FailureCase{"LocalDirectoryNameDiffers", kDamaged, 0, local_dir_name_differs_sfx,
+                    {"first.txt"}, nullptr, expect_first_entry},
+        FailureCase{"ColonInName", kCannotExtract, 0, after_first(file_entry("dir/a:b.txt", "x")),
                     {"first.txt"}, nullptr, expect_first_entry}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
@@ -673,7 +726,7 @@ TEST_P(RefusesTraversal, NothingWrittenOutside) {
   std::string name = c.entry_name;
   vpack::Entry entry = is_dir_name(name) ? dir_entry(name) : file_entry(name, "escaped");
   ASSERT_TRUE(e2e::write_file(site.exe, after_first(entry)(site.keys)));
-  expect_fatal(e2e::run_expecting_box(site.exe, site.dir), kCannotExtract);
+  expect_fatal(e2e::run_expecting_box(site.exe, site.dir), kCannotExtract, 0);
   EXPECT_EQ(e2e::list_tree(site.dir), std::vector<std::string>({"out/", "out/first.txt", "t.exe"}));
   expect_first_entry(site.out);
   for (const std::string& path : outside_paths(site)) {

@@ -31,9 +31,20 @@ std::string sfx_bytes(const Fixture& fixture) {
   return vpack::assemble_raw(stub_bytes(), block, zip, fixture.padding, 'x');
 }
 
+// The last character is a backslash, not the trail byte of 奬 or 乗.
+static bool ends_with_backslash(const std::string& path) {
+  size_t i = 0;
+  size_t last = std::string::npos;
+  while (i < path.size()) {
+    last = i;
+    i += IsDBCSLeadByteEx(936, static_cast<BYTE>(path[i])) && i + 1 < path.size() ? 2 : 1;
+  }
+  return last != std::string::npos && path[last] == '\\';
+}
+
 void remove_tree(const std::string& path) {
   std::string dir = path;
-  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  if (ends_with_backslash(dir)) dir.pop_back();
   DWORD attributes = GetFileAttributesA(dir.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -120,7 +131,7 @@ static void list_into(const std::string& dir, const std::string& prefix,
 std::vector<std::string> list_tree(const std::string& dir) {
   std::vector<std::string> out;
   std::string base = dir;
-  if (!base.empty() && base.back() != '\\') base += '\\';
+  if (!base.empty() && !ends_with_backslash(base)) base += '\\';
   list_into(base, "", &out);
   std::sort(out.begin(), out.end());
   return out;
@@ -206,6 +217,20 @@ FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
 
 std::string fatal_text_prefix(const std::string& message) {
   return std::string("出现了以下错误导致程序无法继续运行：\n\n ") + message + " ";
+}
+
+std::string fatal_text(const std::string& message, DWORD code) {
+  std::string system_text;
+  char* formatted = nullptr;
+  if (code != 0 &&
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0x400, reinterpret_cast<char*>(&formatted), 0, nullptr) != 0 &&
+      formatted) {
+    system_text = formatted;
+    LocalFree(formatted);
+  }
+  return fatal_text_prefix(message) + system_text;
 }
 
 }  // namespace e2e

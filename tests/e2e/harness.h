@@ -93,5 +93,8 @@ FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
 
 // The text of the fatal-error box for `message`, before the system's text.
 std::string fatal_text_prefix(const std::string& message);
+// The whole text of the fatal-error box for `message` and the system's text
+// for `code` (none for 0).
+std::string fatal_text(const std::string& message, DWORD code);
 
 }  // namespace e2e

@@ -1,4 +1,5 @@
 #include "util/fs.h"
+#include "util/text.h"
 
 #include <windows.h>
 
@@ -142,6 +143,9 @@ TEST(PathParent, CopiesTheDirectoryPartWithinTheOutputSize) {
       {"C:\\dir\\", MAX_PATH, "C:\\dir"},
       {"C:\\dir\\file.lnk", 4, "C:\\"},  // cut to the output
       {"file.lnk", 5, "file"},
+      // 奬 and 乗 end in the byte of a backslash: no separator.
+      {"C:\\dir\\一等奬", MAX_PATH, "C:\\dir"},
+      {"C:\\奬狀\\乗", MAX_PATH, "C:\\奬狀"},
   };
   for (const Case& c : cases) {
     std::vector<char> out(c.out_size + 8, 'G');
@@ -152,6 +156,14 @@ TEST(PathParent, CopiesTheDirectoryPartWithinTheOutputSize) {
   char out[4] = {'G', 'G', 'G', 'G'};
   path_parent("C:\\x", out, 0);
   EXPECT_EQ(out[0], 'G');
+}
+
+TEST(GbkScan, PortableLeadBytesAreTheSystemsForCodePage936) {
+  for (int c = 0; c < 256; ++c) {
+    EXPECT_EQ(is_gbk_lead_byte(static_cast<unsigned char>(c)) != 0,
+              IsDBCSLeadByteEx(936, static_cast<BYTE>(c)) != 0)
+        << c;
+  }
 }
 
 // A DOS header whose PE offset is `offset`, padded to `size` bytes, with the
