@@ -16,6 +16,7 @@ const DWORD kReadAheadSize = 16 * 1024;
 struct EmbeddedStream {
   HANDLE file;
   DWORD end;       // E: what the reader takes for the end of the file
+  DWORD base;      // where the reader's offset 0 lies in the executable
   DWORD position;  // absolute offset in the executable
   int error;
   DWORD cached_start;
@@ -25,11 +26,13 @@ struct EmbeddedStream {
 
 
 char g_exe_path[MAX_PATH];
+DWORD g_window_end;
+DWORD g_base;
 // The code of the last failed open or read of the executable, so that a
 // failure of the reader can tell a system error from damaged data.
 DWORD g_read_error;
 
-voidpf ZCALLBACK stream_open(voidpf opaque, const char*, int) {
+voidpf ZCALLBACK stream_open(voidpf, const char*, int) {
   HANDLE file = CreateFileA(g_exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -43,7 +46,9 @@ voidpf ZCALLBACK stream_open(voidpf opaque, const char*, int) {
     return nullptr;
   }
   stream->file = file;
-  stream->end = *static_cast<DWORD*>(opaque);
+  stream->end = g_window_end;
+  stream->base = g_base;
+  stream->position = g_base;
   return stream;
 }
 
@@ -81,14 +86,15 @@ uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong si
 uLong ZCALLBACK stream_write(voidpf, voidpf, const void*, uLong) { return 0; }
 
 long ZCALLBACK stream_tell(voidpf, voidpf opaque_stream) {
-  return static_cast<long>(static_cast<EmbeddedStream*>(opaque_stream)->position);
+  EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  return static_cast<long>(stream->position - stream->base);
 }
 
 long ZCALLBACK stream_seek(voidpf, voidpf opaque_stream, uLong offset, int origin) {
   EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
   switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET:
-      stream->position = offset;
+      stream->position = stream->base + offset;
       return 0;
     case ZLIB_FILEFUNC_SEEK_CUR:
       stream->position += offset;
@@ -111,14 +117,63 @@ int ZCALLBACK stream_error(voidpf, voidpf opaque_stream) {
   return static_cast<EmbeddedStream*>(opaque_stream)->error;
 }
 
+// An archive appended unchanged counts its offsets from its own start, and
+// the reader makes up for that by the central directory's place, except for
+// one: the ZIP64 locator's offset of the ZIP64 end record. Where that record
+// is found right before its locator at another place than the locator says,
+// the archive's base is the difference, and the reader is shown offsets
+// counted from there. Archives whose offsets count from the start of the
+// file (the builder's, or adjusted by zip -A) keep base 0.
+DWORD zip64_archive_base(HANDLE file, DWORD archive_start, DWORD window_end) {
+  const DWORD kLocator = 20, kZip64EndRecord = 56, kMaxComment = 0xFFFF;
+  // The end record's last four bytes lie at or beyond the window's end.
+  static unsigned char tail[kMaxComment + 4 + kLocator + kZip64EndRecord + 4];
+  DWORD first = window_end > sizeof tail - 4 + archive_start ? window_end - (sizeof tail - 4)
+                                                             : archive_start;
+  DWORD got = 0;
+  if (window_end < first + 4 || !read_file_at(file, first, tail, window_end + 4 - first, &got) ||
+      got < window_end - first) {
+    return 0;
+  }
+  auto le32 = [](const unsigned char* p) {
+    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
+           static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
+  };
+  // The end record nearest the window's end, as the reader finds it.
+  for (DWORD at = window_end - first - 4 + 1; at-- > 0;) {
+    if (le32(tail + at) != 0x06054b50) continue;
+    if (at < kLocator + kZip64EndRecord) return 0;
+    const unsigned char* locator = tail + at - kLocator;
+    const unsigned char* record = locator - kZip64EndRecord;
+    // The recorded offset must fit 32 bits; otherwise the reader refuses it.
+    if (le32(locator) != 0x07064b50 || le32(record) != 0x06064b50 || le32(locator + 12) != 0) {
+      return 0;
+    }
+    DWORD recorded = le32(locator + 8);
+    DWORD actual = first + static_cast<DWORD>(record - tail);
+    return actual > recorded ? actual - recorded : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 unsigned long embedded_archive_read_error() { return g_read_error; }
 
+unsigned long embedded_archive_base() { return g_base; }
+
 unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size) {
-  static DWORD window_end;
-  window_end = static_cast<DWORD>(archive_start) + static_cast<DWORD>(zip_size);
+  g_window_end = static_cast<DWORD>(archive_start) + static_cast<DWORD>(zip_size);
+  g_base = 0;
   if (!text_copy(g_exe_path, sizeof g_exe_path, exe_path)) return nullptr;
+  HANDLE file = CreateFileA(g_exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    g_read_error = GetLastError();
+    return nullptr;
+  }
+  g_base = zip64_archive_base(file, static_cast<DWORD>(archive_start), g_window_end);
+  CloseHandle(file);
   zlib_filefunc_def access = {};
   access.zopen_file = stream_open;
   access.zread_file = stream_read;
@@ -127,6 +182,5 @@ unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_
   access.zseek_file = stream_seek;
   access.zclose_file = stream_close;
   access.zerror_file = stream_error;
-  access.opaque = &window_end;
   return unzOpen2(exe_path, &access);
 }

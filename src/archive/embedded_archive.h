@@ -10,3 +10,7 @@ unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_
 // The system's code for the last failed open or read of the executable by
 // the reader; 0 when none failed, so a reader failure is damaged data.
 unsigned long embedded_archive_read_error();
+
+// Where the reader's offset 0 lies in the executable: 0, or the start of an
+// archive with ZIP64 records whose offsets count from its own start.
+unsigned long embedded_archive_base();

@@ -85,7 +85,8 @@ void check_local_name(unzFile archive, const unz_file_info& info) {
   if (extra_length < 0 || data_offset < name_length + static_cast<ZPOS64_T>(extra_length)) {
     fatal_error_code(kDamaged, 0);
   }
-  ZPOS64_T name_offset = data_offset - static_cast<ZPOS64_T>(extra_length) - name_length;
+  ZPOS64_T name_offset = data_offset - static_cast<ZPOS64_T>(extra_length) - name_length +
+                         embedded_archive_base();
   DWORD got = 0;
   if (name_offset > 0xFFFFFFFFu ||
       !read_file_at(g_state.exe_handle, static_cast<DWORD>(name_offset), local,
@@ -161,6 +162,26 @@ void set_status_text(const char* name) {
     status[keep] = 0;
   }
   SetDlgItemTextA(g_state.page_window, kIdStatusText, status);
+}
+
+// The entry records hold 32-bit sizes: an archive whose ZIP64 records give
+// an entry more than that is refused before anything is written, never
+// half extracted.
+void refuse_64_bit_sizes(unzFile archive) {
+  unz_global_info64 global;
+  if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) fatal_damaged();
+  if (global.number_entry > 0xFFFFFFFFu) fatal_error_code(kDamaged, 0);
+  for (ZPOS64_T k = 0; k < global.number_entry; ++k) {
+    if (k > 0 && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      fatal_damaged();
+    }
+    if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
+      fatal_error_code(kDamaged, 0);
+    }
+  }
+  if (global.number_entry > 0 && unzGoToFirstFile(archive) != UNZ_OK) fatal_damaged();
 }
 
 }  // namespace
@@ -243,7 +264,14 @@ DWORD WINAPI extraction_worker(LPVOID) {
   unz_global_info global;
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
   DWORD count = global.number_entry;
-  send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(count) << 16);
+  refuse_64_bit_sizes(archive);
+  // The range's 16-bit form would wrap beyond 65,535 entries (a ZIP64
+  // archive can hold more).
+  if (count <= 0xFFFF) {
+    send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(count) << 16);
+  } else {
+    send_progress(PBM_SETRANGE32, 0, static_cast<LPARAM>(count));
+  }
 
   for (DWORD k = 1; k <= count; ++k) {
     unz_file_info info;

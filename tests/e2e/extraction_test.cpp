@@ -434,8 +434,21 @@ INSTANTIATE_TEST_SUITE_P(
     Tools, ExtractsToolArchive,
     ::testing::Values(ToolCase{"DebianZip", "debian-zip.zip", {"tree"}},
                       // Holds a Chinese name flagged as UTF-8.
-                      ToolCase{"PythonZipfile", "python-zipfile.zip", {"tree", "tree-utf8"}}),
+                      ToolCase{"PythonZipfile", "python-zipfile.zip", {"tree", "tree-utf8"}},
+                      // ZIP64 end record and locator, offsets from the archive's start.
+                      ToolCase{"DebianZip64", "debian-zip64.zip", {"tree"}}),
     [](const ::testing::TestParamInfo<ToolCase>& info) { return std::string(info.param.name); });
+
+// An entry bigger than 32 bits can count: refused before the first entry
+// is written.
+TEST(Extraction, RefusesAnArchiveThatNeeds64BitSizesWhole) {
+  Site site = make_site("ToolZip64Huge");
+  std::string zip;
+  ASSERT_TRUE(e2e::read_file(tool_dir() + "zip64-huge.zip", &zip));
+  ASSERT_TRUE(write_sfx_of_zip(site, zip));
+  expect_fatal(e2e::run_expecting_box(site.exe, site.dir), kDamaged, 0);
+  EXPECT_EQ(e2e::list_tree(site.out), std::vector<std::string>());
+}
 
 // Offsets already counted from the start of the file, as zip -A leaves them.
 TEST(Extraction, ExtractsArchiveWhoseOffsetsZipAdjusted) {

@@ -4,6 +4,10 @@
 #   tree-utf8/           one more file with a Chinese path, for zipfile only
 #   debian-zip.zip       Debian's zip -r of tree/
 #   python-zipfile.zip   Python's zipfile of tree/ and tree-utf8/ (UTF-8 flag)
+#   debian-zip64.zip     Debian's zip -r -fz of tree/: ZIP64 records in a small
+#                        archive
+#   zip64-huge.zip       a small entry, then one whose ZIP64 field claims
+#                        5 GiB: it needs 64-bit sizes
 #   zip-adjusted.exe     stub, block and debian-zip.zip, offsets fixed by zip -A;
 #                        silent, DefaultPath "out" below the working directory
 # Usage: make_tool_archives.sh OUT_DIR STUB_EXE
@@ -45,6 +49,44 @@ touch -d "2019-12-31 23:59:58" "$out/tree/docs/guide.txt"
 touch -d "1999-02-03 04:05:06" "$out/tree/bin/random.bin"
 
 (cd "$out/tree" && zip -q -r "$out/debian-zip.zip" .)
+(cd "$out/tree" && zip -q -r -fz "$out/debian-zip64.zip" .)
+# Without the ZIP64 end record and locator the case would test nothing new.
+python3 - "$out/debian-zip64.zip" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+assert b"PK\x06\x06" in data and b"PK\x06\x07" in data, "zip -fz wrote no ZIP64 records"
+PY
+
+python3 - "$out/zip64-huge.zip" <<'PY'
+import struct, sys, zlib
+def entry(name, data, claimed=None):
+    packed = zlib.compress(data)[2:-4]
+    crc = zlib.crc32(data)
+    size = len(data)
+    if claimed is None:
+        local = struct.pack("<IHHHHHIIIHH", 0x04034b50, 20, 0, 8, 0, 0x5A87, crc, len(packed),
+                            size, len(name), 0) + name
+        central_extra = b""
+        sizes = (len(packed), size)
+    else:
+        extra = struct.pack("<HHQQ", 1, 16, claimed, len(packed))
+        local = struct.pack("<IHHHHHIIIHH", 0x04034b50, 45, 0, 8, 0, 0x5A87, crc, 0xFFFFFFFF,
+                            0xFFFFFFFF, len(name), len(extra)) + name + extra
+        central_extra = extra
+        sizes = (0xFFFFFFFF, 0xFFFFFFFF)
+    return local + packed, crc, sizes, central_extra
+out = b""
+central = b""
+for name, data, claimed in ((b"a.txt", b"small", None), (b"huge.bin", b"x" * 100, 5 << 30)):
+    offset = len(out)
+    body, crc, (csize, usize), extra = entry(name, data, claimed)
+    out += body
+    central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014b50, 45, 45, 0, 8, 0, 0x5A87, crc,
+                           csize, usize, len(name), len(extra), 0, 0, 0, 0, offset) + name + extra
+start = len(out)
+out += central + struct.pack("<IHHHHIIH", 0x06054b50, 0, 0, 2, 2, len(central), start, 0)
+open(sys.argv[1], "wb").write(out)
+PY
 
 python3 - "$out" <<'PY'
 import os, sys, zipfile
