@@ -4,6 +4,7 @@
 
 #include "core/fatal.h"
 #include "core/state.h"
+#include "actions/exec_launch.h"
 #include "archive/extraction.h"
 #include "config/load_configuration.h"
 #include "util/fs.h"
@@ -28,7 +29,7 @@ int sfx_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     fatal_error("不能创建输出目录。");
   }
   extraction_worker(nullptr);
-  // The shortcuts and the Exec launch come here, once they exist.
+  run_post_actions();
   if (g_state.config.open_folder) {
     ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
   }

@@ -1,0 +1,71 @@
+#include "actions/shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include "core/state.h"
+#include "config/folder_vars.h"
+#include "util/fs.h"
+#include "util/text.h"
+
+namespace {
+
+// expand_path_variables works in place on a buffer one byte larger than a
+// path: room for the separator it appends.
+enum { kExpandSize = kPathSize + 1 };
+
+void create_shortcut(const char* value) {
+  char link_path[kExpandSize] = "";
+  char target_path[kExpandSize] = "";
+  PathBuffer directory = "";
+  text_copy(link_path, kPathSize, str_field(value, "|", 0));
+  text_copy(target_path, kPathSize, str_field(value, "|", 1));
+
+  text_copy(link_path, kPathSize, expand_path_variables(link_path));
+  text_copy(target_path, kPathSize, expand_path_variables(target_path));
+  collapse_double_backslashes(link_path);
+  collapse_double_backslashes(target_path);
+
+  // The folder that holds the shortcut, such as a new group below the start
+  // menu, and the target's folder both exist before the link is written.
+  path_parent(link_path, directory, sizeof directory);
+  if (!is_directory(directory)) create_directory_chain(directory);
+  path_parent(target_path, directory, sizeof directory);
+  if (!is_directory(directory)) create_directory_chain(directory);
+  create_shell_link(link_path, directory, target_path);
+}
+
+}  // namespace
+
+void create_shortcuts() {
+  while (item_list_count(&g_state.shortcut_list) != 0) {
+    create_shortcut(item_list_top(&g_state.shortcut_list));
+    item_list_pop(&g_state.shortcut_list);
+  }
+}
+
+void create_shell_link(const char* link_path, const char* working_directory,
+                       const char* target_path) {
+  // COM lives for one shortcut only: the step runs once, at the very end.
+  CoInitialize(nullptr);
+  IShellLinkA* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link)))) {
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      WCHAR wide_path[kPathSize];
+      if (MultiByteToWideChar(CP_ACP, 0, link_path, -1, wide_path, kPathSize) == 0) {
+        wide_path[0] = 0;
+      }
+      link->SetPath(target_path);
+      if (SUCCEEDED(link->SetWorkingDirectory(working_directory)) && wide_path[0]) {
+        file->Save(wide_path, TRUE);
+      }
+      file->Release();
+    }
+    link->Release();
+  }
+  CoUninitialize();
+}
