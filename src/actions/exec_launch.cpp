@@ -33,18 +33,43 @@ void show_frame(int show) {
   if (g_state.frame_window) ShowWindow(g_state.frame_window, show);
 }
 
+// Names the file that was tested, so that the system does not try shorter
+// paths cut at a blank (C:\Program.exe before C:\Program Files\...) nor
+// look beside the stub first for a relative name.
+bool quote(const char* path, char* out, size_t size) {
+  return text_format(out, size, "\"%s\"", path) != 0;
+}
+
+bool names_existing_file(const char* command) {
+  DWORD attributes = GetFileAttributesA(command);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The fallback launcher: a file name goes quoted, a command with arguments
+// as it is.
+void fallback_launch(const char* command) {
+  char quoted[kPathSize + 2];
+  if (names_existing_file(command) && quote(command, quoted, sizeof quoted)) {
+    WinExec(quoted, SW_SHOWNORMAL);
+  } else {
+    WinExec(command, SW_SHOWNORMAL);
+  }
+}
+
 // Starts a program and waits for it with the frame hidden. Returns false when
 // it went to the fallback launcher, which gives nothing to wait for.
-bool start_program(char* command) {
+bool start_program(const char* command) {
   if (is_pe_executable(command) != 1) {
-    WinExec(command, SW_SHOWNORMAL);
+    fallback_launch(command);
     return false;
   }
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  char command_line[kPathSize + 2];
+  if (quote(command, command_line, sizeof command_line) &&
+      CreateProcessA(command, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
     show_frame(SW_HIDE);
     WaitForSingleObject(process.hProcess, INFINITE);
     CloseHandle(process.hThread);
