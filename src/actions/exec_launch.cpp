@@ -76,8 +76,12 @@ bool start_program(const char* command) {
     CloseHandle(process.hProcess);
     show_frame(SW_SHOW);
   } else {
+    // A command of more than 244 bytes does not fit: it is cut, between
+    // characters.
     char message[256];
-    text_format(message, sizeof message, "不能执行 %s。", command);
+    if (!text_format(message, sizeof message, "不能执行 %s。", command)) {
+      drop_split_character(message);
+    }
     MessageBoxA(nullptr, message, "错误", MB_ICONERROR);
   }
   return true;

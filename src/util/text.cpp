@@ -161,6 +161,20 @@ char* collapse_double_backslashes(char* path) {
   return path;
 }
 
+void drop_split_character(char* text) {
+  size_t i = 0;
+  while (text[i] != '\0') {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x81 || c == 0xFF) {
+      ++i;
+    } else if (text[i + 1] == '\0') {
+      text[i] = '\0';
+    } else {
+      i += 2;
+    }
+  }
+}
+
 int text_copy(char* dest, size_t size, const char* src) {
   if (size == 0) return 0;
   size_t length = strlen(src);

@@ -256,6 +256,34 @@ TEST(BoundedText, AppendToAnUnterminatedBufferTerminatesIt) {
   EXPECT_STREQ(buffer, "abc");
 }
 
+TEST(BoundedText, CutFormatLosesTheSplitCharacterNotMore) {
+  // "\xb2\xbb\xc4\xdc" is two characters of code page 936.
+  struct Case {
+    const char* name;
+    const char* text;
+    size_t size;
+    const char* expected;
+  };
+  const char* const kText = "ab\xb2\xbb\xc4\xdc!";
+  const Case cases[] = {
+      {"FitsWhole", kText, 16, kText},
+      {"CutAfterACharacter", kText, 5, "ab\xb2\xbb"},
+      {"CutInsideACharacter", kText, 6, "ab\xb2\xbb"},
+      {"CutInsideTheFirstCharacter", kText, 4, "ab"},
+      // A byte of 0x80 or 0xFF leads no character here.
+      {"NoLeadByte", "a\x80\xff\xff", 4, "a\x80\xff"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char buffer[16];
+    memset(buffer, 'x', sizeof buffer);
+    if (!text_format(buffer, c.size, "%s", c.text)) drop_split_character(buffer);
+    EXPECT_STREQ(c.expected, buffer);
+    // Nothing written past the given size.
+    for (size_t i = c.size; i < sizeof buffer; ++i) EXPECT_EQ('x', buffer[i]);
+  }
+}
+
 TEST(TextNew, GivesDistinctZeroFilledBuffers) {
   char* a = text_new(300);
   char* b = text_new(300);
