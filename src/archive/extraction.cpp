@@ -146,21 +146,10 @@ void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
   SendMessageA(GetDlgItem(g_state.page_window, kIdProgressBar), message, wparam, lparam);
 }
 
-// Cuts the status text at a character boundary: a lead byte without its
-// trail byte would show as garbage.
 void set_status_text(const char* name) {
   if (!g_state.page_window) return;
   char status[256];
-  if (!text_format(status, sizeof status, "正在解压缩 %s ...", name)) {
-    int keep = 0;
-    for (int i = 0; status[i];) {
-      int width = IsDBCSLeadByte(static_cast<BYTE>(status[i])) && status[i + 1] ? 2 : 1;
-      if (i + width > static_cast<int>(sizeof status) - 1) break;
-      i += width;
-      keep = i;
-    }
-    status[keep] = 0;
-  }
+  if (!text_format(status, sizeof status, "正在解压缩 %s ...", name)) drop_split_character(status);
   SetDlgItemTextA(g_state.page_window, kIdStatusText, status);
 }
 
