@@ -16,7 +16,15 @@ enum {
   kIdSubtitle = 1017,
 };
 
+// A worker that makes no progress for this long (a deletion that hangs) no
+// longer keeps the process alive: no wait is endless.
+const DWORD kStallLimitMs = 60000;
+
 volatile LONG g_started;
+HANDLE g_thread;
+// Counts the worker's steps, so that the waiting thread can tell a slow
+// cleanup from a stalled one.
+volatile LONG g_steps;
 
 // Silent mode has no windows: the calls are not made at all.
 void set_frame_text(int id, const char* text) {
@@ -51,8 +59,8 @@ void delete_entry(const char* name) {
 
 void start_cleanup_worker() {
   if (InterlockedExchange(&g_started, 1) != 0) return;
-  HANDLE thread = CreateThread(nullptr, 0, cleanup_worker, nullptr, 0, nullptr);
-  if (thread) CloseHandle(thread);
+  g_thread = CreateThread(nullptr, 0, cleanup_worker, nullptr, 0, nullptr);
+  if (!g_thread) g_started = 0;
 }
 
 bool cleanup_started() { return g_started != 0; }
@@ -62,6 +70,7 @@ void delete_extracted_entries() {
   while (item_list_count(&g_state.extracted_list) != 0) {
     delete_entry(item_list_top(&g_state.extracted_list));
     item_list_pop(&g_state.extracted_list);
+    InterlockedIncrement(&g_steps);
     send_progress(PBM_SETPOS, total - item_list_count(&g_state.extracted_list), 0);
   }
 }
@@ -75,8 +84,38 @@ DWORD WINAPI cleanup_worker(void*) {
   send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(total) << 16);
   set_page_text(kIdPageText, "正在删除解压缩出来的文件。");
   Sleep(500);
+  InterlockedIncrement(&g_steps);
   delete_extracted_entries();
   RemoveDirectoryA(g_state.target_dir);
+  InterlockedIncrement(&g_steps);
   Sleep(500);
   shutdown_and_exit();
+}
+
+void end_after_post_actions() {
+  if (!cleanup_started()) shutdown_and_exit();
+  LONG last_steps = -1;
+  DWORD last_change = GetTickCount();
+  for (;;) {
+    DWORD woken = g_state.frame_window
+                      ? MsgWaitForMultipleObjects(1, &g_thread, FALSE, 100, QS_ALLINPUT)
+                      : WaitForSingleObject(g_thread, 100);
+    // The worker ends the process itself; a thread that is gone without
+    // doing so leaves nothing to wait for.
+    if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) shutdown_and_exit();
+    MSG message;
+    while (g_state.frame_window && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (!IsDialogMessageA(g_state.frame_window, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
+    }
+    LONG steps = g_steps;
+    if (steps != last_steps) {
+      last_steps = steps;
+      last_change = GetTickCount();
+    } else if (GetTickCount() - last_change > kStallLimitMs) {
+      shutdown_and_exit();
+    }
+  }
 }

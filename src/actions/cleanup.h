@@ -12,6 +12,13 @@ bool cleanup_started();
 // progress on the wizard's page; never returns: it ends the process.
 DWORD WINAPI cleanup_worker(void* parameter);
 
+// The end of a run after run_post_actions and the folder request: without a
+// cleanup, shutdown_and_exit at once. With one, the worker ends the process
+// when it has finished; until then this thread waits (silent mode) or keeps
+// serving the frame's and the page's messages, which the worker's texts and
+// progress wait for (wizard mode).
+[[noreturn]] void end_after_post_actions();
+
 // Deletes the entries of extracted_list newest first, each joined to
 // target_dir, reporting each on the progress page; leaves the list empty.
 void delete_extracted_entries();

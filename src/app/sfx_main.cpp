@@ -4,6 +4,7 @@
 
 #include "core/fatal.h"
 #include "core/state.h"
+#include "actions/cleanup.h"
 #include "actions/exec_launch.h"
 #include "archive/extraction.h"
 #include "config/load_configuration.h"
@@ -33,5 +34,6 @@ int sfx_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (g_state.config.open_folder) {
     ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
   }
-  shutdown_and_exit();
+  // A cleanup, when one runs, ends the process once it has finished.
+  end_after_post_actions();
 }
