@@ -1,5 +1,6 @@
 #include "actions/shortcuts.h"
 
+#include <string.h>
 #include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
@@ -16,7 +17,23 @@ namespace {
 // path: room for the separator it appends.
 enum { kExpandSize = kPathSize + 1 };
 
+// The link field, a bar, the target field and the closing bar, both fields
+// non-empty, each short enough for a path, and a folder part in the link.
+bool is_well_formed(const char* value) {
+  const char* first_bar = strchr(value, '|');
+  if (first_bar == nullptr || first_bar == value) return false;
+  const char* second_bar = strchr(first_bar + 1, '|');
+  if (second_bar == nullptr || second_bar == first_bar + 1) return false;
+  const size_t link_length = static_cast<size_t>(first_bar - value);
+  const size_t target_length = static_cast<size_t>(second_bar - first_bar - 1);
+  if (link_length >= kPathSize || target_length >= kPathSize) return false;
+  return memchr(value, '\\', link_length) != nullptr;
+}
+
+// A value outside the format is skipped whole: nothing is expanded, no
+// folder made, COM not entered.
 void create_shortcut(const char* value) {
+  if (!is_well_formed(value)) return;
   char link_path[kExpandSize] = "";
   char target_path[kExpandSize] = "";
   PathBuffer directory = "";
