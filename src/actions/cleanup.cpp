@@ -4,6 +4,7 @@
 
 #include "core/fatal.h"
 #include "core/state.h"
+#include "archive/entry_name.h"
 #include "archive/extraction.h"
 #include "util/fs.h"
 #include "util/text.h"
@@ -42,8 +43,14 @@ void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void delete_entry(const char* name) {
+  // The extraction wrote only names that stay below target_dir and fit a
+  // path; anything else in the list is left alone rather than deleted at a
+  // cut or outside path.
   PathBuffer path;
-  text_format(path, sizeof path, "%s%s", g_state.target_dir, name);
+  if (entry_name_escapes(name) ||
+      !text_format(path, sizeof path, "%s%s", g_state.target_dir, name)) {
+    return;
+  }
   char status[276];
   text_format(status, sizeof status, "正在删除 %s ...", name);
   set_page_text(kIdStatusText, status);
