@@ -54,6 +54,27 @@ void create_shortcut(const char* value) {
   create_shell_link(link_path, directory, target_path);
 }
 
+// The three COM calls a shortcut needs. ole32 is loaded from the system
+// folder on first use: a run without shortcuts never loads it.
+struct ComEntry {
+  decltype(&CoInitialize) initialize;
+  decltype(&CoCreateInstance) create_instance;
+  decltype(&CoUninitialize) uninitialize;
+};
+
+template <typename Function>
+bool find_function(HMODULE module, const char* name, Function* out) {
+  *out = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return *out != nullptr;
+}
+
+bool load_com(ComEntry* com) {
+  static HMODULE ole32 = LoadLibraryExA("ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return ole32 != nullptr && find_function(ole32, "CoInitialize", &com->initialize) &&
+         find_function(ole32, "CoCreateInstance", &com->create_instance) &&
+         find_function(ole32, "CoUninitialize", &com->uninitialize);
+}
+
 }  // namespace
 
 void create_shortcuts() {
@@ -65,11 +86,13 @@ void create_shortcuts() {
 
 void create_shell_link(const char* link_path, const char* working_directory,
                        const char* target_path) {
+  ComEntry com;
+  if (!load_com(&com)) return;
   // COM lives for one shortcut only: the step runs once, at the very end.
-  CoInitialize(nullptr);
+  com.initialize(nullptr);
   IShellLinkA* link = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link)))) {
+  if (SUCCEEDED(com.create_instance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
       WCHAR wide_path[kPathSize];
@@ -84,5 +107,5 @@ void create_shell_link(const char* link_path, const char* working_directory,
     }
     link->Release();
   }
-  CoUninitialize();
+  com.uninitialize();
 }
