@@ -4,6 +4,9 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${VANDREL_WINEPREFIX:-$ROOT/build/wine}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
+# No menu entries or desktop files on the host for the shell links that the
+# tests and the demo write.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
 # Code page 936 inside Wine, UTF-8 file names on disk.
 export LC_ALL=zh_CN.UTF-8
 # A fixed zone east of UTC, so that local-time faults show.
