@@ -62,6 +62,17 @@ void delete_entry(const char* name) {
   if (path_exists_unquoted(path)) DeleteFileA(path);
 }
 
+// The Exec step made target_dir the process's current directory, and a
+// directory in use as one cannot be removed: move to its parent first.
+void leave_target_dir() {
+  PathBuffer directory;
+  PathBuffer parent;
+  path_parent(g_state.target_dir, directory, sizeof directory);  // drops the final backslash
+  path_parent(directory, parent, sizeof parent);
+  // A drive's root needs its backslash ("C:" alone names a directory on C:).
+  if (text_append(parent, sizeof parent, "\\")) SetCurrentDirectoryA(parent);
+}
+
 }  // namespace
 
 void start_cleanup_worker() {
@@ -93,6 +104,7 @@ DWORD WINAPI cleanup_worker(void*) {
   Sleep(500);
   InterlockedIncrement(&g_steps);
   delete_extracted_entries();
+  leave_target_dir();
   RemoveDirectoryA(g_state.target_dir);
   InterlockedIncrement(&g_steps);
   Sleep(500);
