@@ -1,6 +1,9 @@
 #include "probe.h"
 
 #include <commctrl.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
 
 #include <utility>
 
@@ -399,6 +402,59 @@ bool read_message_box(Window box, unsigned timeout_ms, MessageBoxInfo* out,
     return false;
   }
   return true;
+}
+
+// Shell links
+
+bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* failure) {
+  auto fail = [failure](const std::string& what, HRESULT hr) {
+    if (failure) *failure = what + " failed, HRESULT " + std::to_string(static_cast<long>(hr));
+    return false;
+  };
+  HRESULT init = CoInitialize(nullptr);
+  IShellLinkA* link = nullptr;
+  IPersistFile* file = nullptr;
+  bool ok = false;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link));
+  if (FAILED(hr)) {
+    fail("CoCreateInstance(ShellLink)", hr);
+  } else if (FAILED(hr = link->QueryInterface(IID_IPersistFile,
+                                              reinterpret_cast<void**>(&file)))) {
+    fail("QueryInterface(IPersistFile)", hr);
+  } else {
+    WCHAR wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) {
+      fail("MultiByteToWideChar", E_FAIL);
+    } else if (FAILED(hr = file->Load(wide, STGM_READ))) {
+      fail("IPersistFile::Load " + path, hr);
+    } else {
+      char text[INFOTIPSIZE];
+      WIN32_FIND_DATAA found;
+      text[0] = 0;
+      link->GetPath(text, MAX_PATH, &found, SLGP_RAWPATH);
+      out->target = text;
+      text[0] = 0;
+      link->GetWorkingDirectory(text, MAX_PATH);
+      out->working_directory = text;
+      text[0] = 0;
+      link->GetArguments(text, sizeof text);
+      out->arguments = text;
+      text[0] = 0;
+      link->GetDescription(text, sizeof text);
+      out->description = text;
+      text[0] = 0;
+      link->GetIconLocation(text, MAX_PATH, &out->icon_index);
+      out->icon_path = text;
+      link->GetHotkey(&out->hotkey);
+      link->GetShowCmd(&out->show_command);
+      ok = true;
+    }
+  }
+  if (file) file->Release();
+  if (link) link->Release();
+  if (SUCCEEDED(init)) CoUninitialize();
+  return ok;
 }
 
 }  // namespace probe

@@ -157,6 +157,22 @@ bool read_message_box(Window box, unsigned timeout_ms, MessageBoxInfo* out,
 IconStyle message_box_icon(Window box, unsigned timeout_ms,
                            std::string* failure);
 
+// Every property of a shell link that the stub could set, as the shell's
+// link object reads them back.
+struct ShellLinkInfo {
+  std::string target;  // as stored, not resolved
+  std::string working_directory;
+  std::string arguments;
+  std::string description;
+  std::string icon_path;
+  int icon_index = 0;
+  WORD hotkey = 0;
+  int show_command = 0;
+};
+// Loads the link file at `path` through IShellLinkA; false and `failure`
+// set when it cannot be read.
+bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* failure);
+
 // Where probe_hook.dll is looked for; default: beside this executable.
 void set_hook_dll_path(const std::string& path);
 // The directory of the running executable, with a trailing backslash.

@@ -1,0 +1,75 @@
+// A program for the Exec tests. Named anything (setup.exe, a decoy), it
+// writes NAME.started into the folder that VANDREL_MARKER_DIR names, with its
+// working directory, its own path and whether its parent has ole32.dll loaded, then
+// NAME.done one second later. Exit code 0; 2 without the variable.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <string>
+
+namespace {
+
+DWORD parent_pid() {
+  DWORD self = GetCurrentProcessId();
+  DWORD parent = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
+// "1" or "0", or "?" when the parent's modules cannot be listed.
+const char* parent_has_module(const char* module) {
+  DWORD parent = parent_pid();
+  if (parent == 0) return "?";
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, parent);
+  if (snapshot == INVALID_HANDLE_VALUE) return "?";
+  MODULEENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  const char* found = "?";
+  for (BOOL ok = Module32First(snapshot, &entry); ok; ok = Module32Next(snapshot, &entry)) {
+    found = "0";
+    if (lstrcmpiA(entry.szModule, module) == 0) {
+      found = "1";
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+bool write_text(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  return written == text.size();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  char dir[MAX_PATH];
+  DWORD n = GetEnvironmentVariableA("VANDREL_MARKER_DIR", dir, sizeof dir);
+  if (n == 0 || n >= sizeof dir) return 2;
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string name = self;
+  name = name.substr(name.find_last_of("\\/") + 1);
+  std::string base = std::string(dir) + "\\" + name;
+
+  char cwd[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof cwd, cwd);
+  write_text(base + ".started", std::string("cwd=") + cwd + "\nself=" + self +
+                                    "\nparent_ole32=" + parent_has_module("ole32.dll") + "\n");
+  Sleep(1000);
+  write_text(base + ".done", "done\n");
+  return 0;
+}

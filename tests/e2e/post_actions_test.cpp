@@ -1,0 +1,440 @@
+// What a silent run does after extraction, end to end under Wine: shortcuts
+// read back through the shell's link object, the Exec launch observed by the
+// programs and handlers it starts, the cleanup and the folder request.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "shell_env.h"
+
+namespace {
+
+using e2e::file_entry;
+
+const unsigned kAsyncTimeoutMs = 10000;
+
+// A test's folder: the self-extracting file t.exe, the destination out\,
+// the markers of the programs it starts and the shell handler's log, and the
+// environment that sends the markers and the log there.
+struct Site {
+  explicit Site(const std::string& name)
+      : dir(e2e::fresh_dir(name)),
+        exe(dir + "t.exe"),
+        out(dir + "out\\"),
+        markers(dir + "markers\\"),
+        marker_env("VANDREL_MARKER_DIR", dir + "markers"),
+        log_env("VANDREL_SHELL_LOG", dir + "shell.log") {
+    CreateDirectoryA(markers.dir.c_str(), nullptr);
+  }
+
+  bool write(const vpack::KeyList& keys, const std::vector<vpack::Entry>& entries) const {
+    e2e::Fixture fixture;
+    fixture.keys = {{"NoGUI", "1"}, {"DefaultPath", dir + "out"}};
+    fixture.keys.insert(fixture.keys.end(), keys.begin(), keys.end());
+    fixture.entries = entries;
+    return e2e::write_file(exe, e2e::sfx_bytes(fixture));
+  }
+
+  std::string dir, exe, out;
+  e2e::Markers markers;
+  e2e::ScopedEnv marker_env, log_env;
+};
+
+std::string without_trailing_backslash(std::string path) {
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+bool same_path(const std::string& a, const std::string& b) {
+  return lstrcmpiA(without_trailing_backslash(a).c_str(),
+                   without_trailing_backslash(b).c_str()) == 0;
+}
+
+void expect_silent_end(const e2e::SilentRun& run) {
+  ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+  EXPECT_EQ(1u, run.exit.code);
+  EXPECT_EQ("", run.visible_windows());
+}
+
+// The names of `tree` (as list_tree gives them) that lie directly in its folder.
+std::vector<std::string> top_level(const std::vector<std::string>& tree) {
+  std::vector<std::string> top;
+  for (const std::string& name : tree) {
+    size_t slash = name.find('/');
+    if (slash == std::string::npos || slash == name.size() - 1) top.push_back(name);
+  }
+  return top;
+}
+
+// --- Shortcuts ---------------------------------------------------------------
+
+TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
+  Site site("shortcuts-links");
+  e2e::ScopedShellFolders folders(site.dir);
+  ASSERT_TRUE(folders.ok());
+  const std::string desktop = folders.folder("Desktop");
+  const std::string programs = folders.folder("Programs");
+
+  struct Case {
+    const char* value;
+    std::string link;    // empty: no link may be written for it
+    std::string target;  // expected target; its folder is the working directory
+  };
+  const std::vector<Case> cases = {
+      // Written last, over the link of the highest key: its target stays.
+      {"$desktop$\\Same.lnk|$targetdir$\\zero.exe|", desktop + "Same.lnk", site.out + "zero.exe"},
+      {"$desktop$\\App.lnk|$targetdir$\\bin\\app.exe|", desktop + "App.lnk",
+       site.out + "bin\\app.exe"},
+      {"$startmenu$\\新的组\\工具.lnk|$targetdir$\\tool.exe|extra|bars|",
+       programs + "新的组\\工具.lnk", site.out + "tool.exe"},
+      {"$desktop$\\Later.lnk|$targetdir$\\not\\yet\\later.exe|", desktop + "Later.lnk",
+       site.out + "not\\yet\\later.exe"},
+      {"$curdir$\\Here.lnk|%targetdir%\\zero.exe|", site.dir + "Here.lnk", site.out + "zero.exe"},
+      {"|$targetdir$\\zero.exe|", "", ""},
+      {"$desktop$\\NoTarget.lnk||", "", ""},
+      {"$desktop$\\NoTarget2.lnk||$targetdir$\\zero.exe|", "", ""},
+      {"$desktop$\\NoClosingBar.lnk|$targetdir$\\zero.exe", "", ""},
+      {"NoBackslash.lnk|$targetdir$\\zero.exe|", "", ""},
+      {"$desktop$\\Same.lnk|$targetdir$\\highest.exe|", desktop + "Same.lnk",
+       site.out + "zero.exe"},
+  };
+  vpack::KeyList keys;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    keys.push_back({"Shortcut" + std::to_string(i), cases[i].value});
+  }
+  ASSERT_TRUE(site.write(keys, {file_entry("zero.exe", "z"), file_entry("bin/app.exe", "a"),
+                                file_entry("tool.exe", "t")}));
+  expect_silent_end(e2e::run_silent(site.exe, site.dir));
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    if (c.link.empty()) continue;
+    probe::ShellLinkInfo link;
+    std::string failure;
+    ASSERT_TRUE(probe::read_shell_link(c.link, &link, &failure)) << failure;
+    EXPECT_EQ(c.target, link.target);
+    EXPECT_EQ(c.target.substr(0, c.target.rfind('\\')), link.working_directory);
+    EXPECT_EQ("", link.arguments);
+    EXPECT_EQ("", link.description);
+    EXPECT_EQ("", link.icon_path);
+    EXPECT_EQ(0, link.hotkey);
+    EXPECT_EQ(SW_SHOWNORMAL, link.show_command);
+  }
+  // Exactly the expected links: the skipped values wrote nothing anywhere.
+  EXPECT_EQ(std::vector<std::string>({"App.lnk", "Later.lnk", "Same.lnk"}),
+            e2e::list_tree(desktop));
+  EXPECT_EQ(std::vector<std::string>({"新的组/", "新的组/工具.lnk"}), e2e::list_tree(programs));
+  EXPECT_EQ(std::vector<std::string>({"Here.lnk", "markers/", "out/", "profile/", "t.exe"}),
+            top_level(e2e::list_tree(site.dir)));
+  // The missing target folder was made, and stays although nothing fills it.
+  EXPECT_TRUE(e2e::dir_exists(site.out + "not\\yet"));
+  EXPECT_EQ(std::vector<std::string>(), e2e::list_tree(site.out + "not\\yet"));
+}
+
+TEST(Shortcuts, NoKeysTouchNeitherComNorTheDisk) {
+  Site site("shortcuts-none");
+  e2e::ScopedShellFolders folders(site.dir);
+  ASSERT_TRUE(folders.ok());
+  ASSERT_TRUE(site.write({{"Exec", "setup.exe"}},
+                         {file_entry("setup.exe", e2e::marker_program_bytes())}));
+  expect_silent_end(e2e::run_silent(site.exe, site.dir));
+  ASSERT_TRUE(site.markers.started("setup.exe"));
+  // The launched program looked at the stub while it waited.
+  EXPECT_EQ("0", site.markers.value("setup.exe", "parent_ole32"));
+  for (const char* name : {"Desktop", "Programs", "Start Menu", "Startup", "SendTo"}) {
+    EXPECT_EQ(std::vector<std::string>(), e2e::list_tree(folders.folder(name))) << name;
+  }
+}
+
+// --- Exec --------------------------------------------------------------------
+
+// A program the system refuses to start: the marker program with the machine
+// field of its file header naming another processor (IA-64).
+std::string foreign_program_bytes() {
+  std::string bytes = e2e::marker_program_bytes();
+  if (bytes.size() < 64) return bytes;
+  uint32_t pe = 0;
+  memcpy(&pe, &bytes[60], 4);
+  if (pe + 6 <= bytes.size()) {
+    bytes[pe + 4] = '\x00';
+    bytes[pe + 5] = '\x02';
+  }
+  return bytes;
+}
+
+TEST(Exec, PeProgramRunsInTargetDirAndIsWaitedFor) {
+  const struct {
+    const char* name;
+    const char* exec;
+    bool delete_after;
+  } cases[] = {
+      {"Relative", "setup.exe", false},
+      {"TargetdirCapitals", "$targetdir$\\SETUP.EXE", false},
+      {"Curdir", "$curdir$\\setup.exe", false},
+      {"ThenCleanup", "setup.exe", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site(std::string("exec-pe-") + c.name);
+    ASSERT_TRUE(site.write({{"Exec", c.exec}, {"Delete", c.delete_after ? "1" : "0"}},
+                           {file_entry("setup.exe", e2e::marker_program_bytes()),
+                            file_entry("data.txt", "d")}));
+    expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    // Written a second after the start: the stub waited for the program.
+    EXPECT_TRUE(site.markers.done("setup.exe"));
+    EXPECT_TRUE(same_path(site.out, site.markers.value("setup.exe", "cwd")))
+        << site.markers.value("setup.exe", "cwd");
+    EXPECT_TRUE(same_path(site.out + "setup.exe", site.markers.value("setup.exe", "self")))
+        << site.markers.value("setup.exe", "self");
+    EXPECT_EQ(!c.delete_after, e2e::file_exists(site.out + "data.txt"));
+    EXPECT_EQ(!c.delete_after, e2e::dir_exists(site.out));
+  }
+}
+
+TEST(Exec, ProgramNamedByTheCommandRunsNotOneAtAShorterPath) {
+  // A relative name is looked for beside the stub before target_dir, and a
+  // path with a blank is tried cut at the blank first.
+  const struct {
+    const char* name;
+    const char* site;
+    const char* exec;
+    const char* decoy;  // relative to the site's parent folder
+    const char* real;   // the program that must run, as its marker names it
+  } cases[] = {
+      {"RelativeName", "exec-relative", "setup.exe", "exec-relative\\setup.exe", "setup.exe"},
+      {"BlankInPath", "exec decoy", "$targetdir$\\setup.exe", "exec.exe", "setup.exe"},
+      {"BatchWithBlankInPath", "batch decoy", "$targetdir$\\install.bat", "batch.exe",
+       "install.bat"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site(c.site);
+    const std::string parent = site.dir.substr(0, site.dir.rfind('\\', site.dir.size() - 2) + 1);
+    const std::string decoy = parent + c.decoy;
+    ASSERT_TRUE(e2e::write_file(decoy, e2e::marker_program_bytes()));
+    ASSERT_TRUE(site.write(
+        {{"Exec", c.exec}},
+        {file_entry("setup.exe", e2e::marker_program_bytes()),
+         file_entry("install.bat",
+                    "@echo cwd=%CD%> \"%VANDREL_MARKER_DIR%\\install.bat.started\"\r\n")}));
+    expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    EXPECT_TRUE(site.markers.wait_started(c.real, kAsyncTimeoutMs));
+    const std::string decoy_name = decoy.substr(decoy.rfind('\\') + 1);
+    if (decoy_name == c.real) {
+      EXPECT_TRUE(same_path(site.out + c.real, site.markers.value(c.real, "self")))
+          << site.markers.value(c.real, "self");
+    } else {
+      EXPECT_FALSE(site.markers.started(decoy_name));
+    }
+    DeleteFileA(decoy.c_str());
+  }
+}
+
+TEST(Exec, FallbackLauncherKeepsTheCleanupFromStarting) {
+  const struct {
+    const char* name;
+    const char* exec;
+    bool runs;
+  } cases[] = {
+      {"BatchFile", "install.bat", true},
+      {"MissingProgram", "setup.exe", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site(std::string("exec-fallback-") + c.name);
+    ASSERT_TRUE(site.write(
+        {{"Exec", c.exec}, {"Delete", "1"}},
+        {file_entry("install.bat",
+                    "@echo cwd=%CD%> \"%VANDREL_MARKER_DIR%\\install.bat.started\"\r\n"),
+         file_entry("data.txt", "d")}));
+    expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    if (c.runs) {
+      EXPECT_TRUE(site.markers.wait_started("install.bat", kAsyncTimeoutMs));
+      EXPECT_TRUE(same_path(site.out, site.markers.value("install.bat", "cwd")))
+          << site.markers.value("install.bat", "cwd");
+    }
+    // Longer than the cleanup's first pause: it would have begun by now.
+    Sleep(1000);
+    EXPECT_EQ(std::vector<std::string>({"data.txt", "install.bat"}), e2e::list_tree(site.out));
+  }
+}
+
+TEST(Exec, DocumentsOpenThroughTheShellAndOtherEndingsLaunchNothing) {
+  const struct {
+    const char* exec;
+    const char* opened;  // null: nothing may be launched
+  } cases[] = {
+      {"readme.txt", "readme.txt"},   {"index.html", "index.html"},
+      {"help.chm", "help.chm"},       {"$targetdir$\\README.TXT", "README.TXT"},
+      {"notes.docx", nullptr},        {"picture.png", nullptr},
+      // The INI reader takes one pair of enclosing quotes off: the stub
+      // reads "app.exe" with its quotes.
+      {"app.exe /x", nullptr},        {"\"\"app.exe\"\"", nullptr},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exec);
+    Site site("exec-document-" + std::to_string(index++));
+    e2e::ScopedShellHandlers handlers({".txt", ".html", ".chm", ".docx", ".png"},
+                                      site.dir + "shell.log");
+    ASSERT_TRUE(handlers.ok());
+    ASSERT_TRUE(site.write({{"Exec", c.exec}},
+                           {file_entry("readme.txt", "r"), file_entry("index.html", "i"),
+                            file_entry("help.chm", "h"), file_entry("notes.docx", "n"),
+                            file_entry("picture.png", "p"),
+                            file_entry("app.exe", e2e::marker_program_bytes())}));
+    expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    if (c.opened) {
+      ASSERT_TRUE(handlers.wait_lines(1, kAsyncTimeoutMs));
+      std::vector<std::string> lines = handlers.lines();
+      ASSERT_EQ(1u, lines.size());
+      const std::string& line = lines[0];
+      EXPECT_EQ(0u, line.find("open|")) << line;
+      const std::string file = line.substr(5, line.find('|', 5) - 5);
+      EXPECT_TRUE(same_path(site.out + c.opened, file)) << line;
+      EXPECT_TRUE(same_path(site.out, line.substr(line.find("|cwd=") + 5))) << line;
+    } else {
+      // Anything launched would have logged or marked by now.
+      Sleep(1000);
+      EXPECT_EQ(std::vector<std::string>(), handlers.lines());
+      EXPECT_FALSE(site.markers.started("app.exe"));
+    }
+  }
+}
+
+// The message a refused program gives: the command in it, cut to the
+// 256-byte buffer at a character boundary.
+std::string refusal_text(const std::string& command) {
+  std::string text = "不能执行 " + command + "。";
+  size_t keep = 0;
+  for (size_t i = 0; i < text.size();) {
+    size_t width = static_cast<unsigned char>(text[i]) >= 0x81 ? 2 : 1;
+    if (i + width > 255) break;
+    i += width;
+    keep = i;
+  }
+  return text.substr(0, keep);
+}
+
+TEST(Exec, ProgramTheSystemRefusesShowsTheMessageThenTheCleanupRuns) {
+  const std::string plain_dir = e2e::fresh_dir("exec-refused");
+  // 246 bytes up to a double-byte character that the 255 bytes of the
+  // message would split: the command runs to 257 bytes.
+  const std::string long_root = e2e::fresh_dir("exec-refused-long");
+  const std::string long_out =
+      long_root + std::string(239 - long_root.size(), 'a') + "长路径名\\";
+  ASSERT_EQ(257u, (long_out + "setup.exe").size());
+  const std::string cases[] = {plain_dir + "out\\", long_out};
+  for (const std::string& out : cases) {
+    SCOPED_TRACE(out);
+    const std::string dir = out == long_out ? long_root : plain_dir;
+    const std::string exe = dir + "t.exe";
+    e2e::Fixture fixture;
+    fixture.keys = {{"NoGUI", "1"}, {"DefaultPath", out.substr(0, out.size() - 1)},
+                    {"Exec", "$targetdir$\\setup.exe"}, {"Delete", "1"}};
+    fixture.entries = {file_entry("setup.exe", foreign_program_bytes())};
+    ASSERT_TRUE(e2e::write_file(exe, e2e::sfx_bytes(fixture)));
+
+    e2e::FatalRun run = e2e::run_expecting_box(exe, dir);
+    ASSERT_TRUE(run.box_seen) << run.failure;
+    EXPECT_EQ("错误", run.box.caption);
+    EXPECT_EQ(probe::IconStyle::error, run.box.icon) << probe::icon_style_name(run.box.icon);
+    EXPECT_EQ(refusal_text(out + "setup.exe"), run.box.text);
+    ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+    EXPECT_EQ(1u, run.exit.code);
+    // The cleanup ran once the box was closed.
+    EXPECT_FALSE(e2e::dir_exists(out));
+  }
+  EXPECT_LT(refusal_text(long_out + "setup.exe").size(), 255u);
+}
+
+// --- Cleanup -----------------------------------------------------------------
+
+TEST(Cleanup, DeletesWhatWasExtractedBeforeTheProcessEnds) {
+  const struct {
+    const char* name;
+    std::vector<vpack::Entry> entries;
+    const char* held;  // a file another process holds open, or null
+    std::vector<std::string> remains;  // below target_dir; empty: target_dir gone
+  } cases[] = {
+      {"ListedDirectories",
+       {e2e::dir_entry("docs/"), file_entry("docs/a.txt", "a"), e2e::dir_entry("docs/sub/"),
+        file_entry("docs/sub/b.txt", "b"), file_entry("c.txt", "c"),
+        file_entry("setup.exe", e2e::marker_program_bytes())},
+       nullptr,
+       {}},
+      {"UnlistedDirectory",
+       {file_entry("docs/a.txt", "a"), file_entry("c.txt", "c"),
+        file_entry("setup.exe", e2e::marker_program_bytes())},
+       nullptr,
+       {"docs/"}},
+      {"FileHeldOpen",
+       {file_entry("x.txt", "x"), file_entry("y.txt", "y"),
+        file_entry("setup.exe", e2e::marker_program_bytes())},
+       "y.txt",
+       {"y.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site(std::string("cleanup-") + c.name);
+    ASSERT_TRUE(site.write({{"Exec", "setup.exe"}, {"Delete", "1"}}, c.entries));
+
+    probe::ProbeProcess process;
+    std::string failure;
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(process.start(site.exe, "", site.dir, &failure)) << failure;
+    // While the program runs, every file is extracted and none deleted yet.
+    ASSERT_TRUE(site.markers.wait_started("setup.exe", kAsyncTimeoutMs));
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (c.held) {
+      held = CreateFileA((site.out + c.held).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    }
+    probe::ExitResult exit = process.wait_exit(e2e::kRunTimeoutMs);
+    const DWORD elapsed = GetTickCount() - start;
+    // Checked before the handle is closed, the moment the process has ended.
+    std::vector<std::string> left = e2e::list_tree(site.out);
+    const bool out_left = e2e::dir_exists(site.out);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+
+    ASSERT_TRUE(exit.ended) << exit.failure;
+    EXPECT_EQ(1u, exit.code);
+    // The program's second, the cleanup's two pauses of 500 ms.
+    EXPECT_GE(elapsed, 2000u);
+    EXPECT_EQ(c.remains, left);
+    EXPECT_EQ(!c.remains.empty(), out_left);
+  }
+}
+
+// --- OpenFolder --------------------------------------------------------------
+
+TEST(OpenFolder, ExploreRequestForTargetDirReachesTheShell) {
+  const struct {
+    const char* name;
+    bool delete_after;
+  } cases[] = {{"Alone", false}, {"WithCleanup", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site(std::string("open-folder-") + c.name);
+    e2e::ScopedShellHandlers handlers({}, site.dir + "shell.log");
+    ASSERT_TRUE(handlers.ok());
+    ASSERT_TRUE(site.write({{"OpenFolder", "1"}, {"Delete", c.delete_after ? "1" : "0"}},
+                           {file_entry("f.txt", "f")}));
+    expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    ASSERT_TRUE(handlers.wait_lines(1, kAsyncTimeoutMs));
+    std::vector<std::string> lines = handlers.lines();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(0u, lines[0].find("explore|")) << lines[0];
+    const std::string folder = lines[0].substr(8, lines[0].find('|', 8) - 8);
+    EXPECT_TRUE(same_path(site.out, folder)) << lines[0];
+    // With Delete the cleanup ran to its end as well.
+    EXPECT_EQ(!c.delete_after, e2e::file_exists(site.out + "f.txt"));
+  }
+}
+
+}  // namespace
