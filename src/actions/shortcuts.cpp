@@ -68,8 +68,21 @@ bool find_function(HMODULE module, const char* name, Function* out) {
   return *out != nullptr;
 }
 
+HMODULE load_ole32() {
+  HMODULE module = LoadLibraryExA("ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  // Systems without the search flags refuse it: name the file in the system
+  // folder in full instead.
+  PathBuffer path;
+  UINT length = GetSystemDirectoryA(path, sizeof path);
+  if (length == 0 || length >= sizeof path || !text_append(path, sizeof path, "\\ole32.dll")) {
+    return nullptr;
+  }
+  return LoadLibraryA(path);
+}
+
 bool load_com(ComEntry* com) {
-  static HMODULE ole32 = LoadLibraryExA("ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  static HMODULE ole32 = load_ole32();
   return ole32 != nullptr && find_function(ole32, "CoInitialize", &com->initialize) &&
          find_function(ole32, "CoCreateInstance", &com->create_instance) &&
          find_function(ole32, "CoUninitialize", &com->uninitialize);
