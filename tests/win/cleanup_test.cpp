@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <string>
 
+#include "core/fatal.h"
 #include "core/state.h"
 #include "actions/cleanup.h"
 
@@ -62,6 +65,90 @@ TEST(Cleanup, DeletesNothingOutsideTargetDirNorAtACutPath) {
   DeleteFileA((root + "outside.txt").c_str());
   RemoveDirectoryA(root.c_str());
   g_state.target_dir[0] = 0;
+}
+
+// Wizard mode: the worker's texts and progress are sent to windows of the
+// main thread, so the end of the run must keep serving them until the worker
+// ends the process. Run in a child process, which the worker ends; what the
+// windows show at that moment is checked on the way out and given back as the
+// exit code (1 when everything was as expected).
+enum WizardFault {
+  kFrameHidden = 1 << 2,
+  kFrameTexts = 1 << 3,
+  kPageTexts = 1 << 4,
+  kProgress = 1 << 5,
+  kFileLeft = 1 << 6,
+  kHung = 1 << 7,
+};
+
+std::string g_wizard_file;
+
+std::string control_text(HWND parent, int id) {
+  char text[256] = "";
+  GetDlgItemTextA(parent, id, text, sizeof text);
+  return text;
+}
+
+void check_windows_on_exit() {
+  int faults = 0;
+  if (!IsWindowVisible(g_state.frame_window)) faults |= kFrameHidden;
+  if (control_text(g_state.frame_window, 1015) != "文件清理" ||
+      control_text(g_state.frame_window, 1017) != "删除临时文件") {
+    faults |= kFrameTexts;
+  }
+  if (control_text(g_state.page_window, 1016) != "正在删除解压缩出来的文件。" ||
+      control_text(g_state.page_window, 1018) != "正在删除 wizard.txt ...") {
+    faults |= kPageTexts;
+  }
+  HWND bar = GetDlgItem(g_state.page_window, 1007);
+  if (SendMessageA(bar, PBM_GETRANGE, FALSE, 0) != 1 || SendMessageA(bar, PBM_GETPOS, 0, 0) != 1) {
+    faults |= kProgress;
+  }
+  if (GetFileAttributesA(g_wizard_file.c_str()) != INVALID_FILE_ATTRIBUTES) faults |= kFileLeft;
+  if (faults) ExitProcess(faults);
+}
+
+DWORD WINAPI watchdog(void*) {
+  Sleep(20000);
+  ExitProcess(kHung);
+}
+
+HWND make_window(const char* cls, HWND parent, int id) {
+  DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP;
+  return CreateWindowExA(0, cls, "", style, 0, 0, 100, 20, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+}
+
+[[noreturn]] void run_wizard_cleanup(const std::string& dir) {
+  CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr);
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  g_state.frame_window = make_window("STATIC", nullptr, 0);
+  make_window("STATIC", g_state.frame_window, 1015);
+  make_window("STATIC", g_state.frame_window, 1017);
+  g_state.page_window = make_window("STATIC", g_state.frame_window, 0);
+  make_window("STATIC", g_state.page_window, 1016);
+  make_window("STATIC", g_state.page_window, 1018);
+  make_window(PROGRESS_CLASSA, g_state.page_window, 1007);
+
+  lstrcpyA(g_state.target_dir, dir.c_str());
+  g_wizard_file = dir + "wizard.txt";
+  make_file(g_wizard_file);
+  item_list_push(&g_state.extracted_list, "wizard.txt");
+  set_exit_hook(check_windows_on_exit);
+  start_cleanup_worker();
+  end_after_post_actions();
+}
+
+TEST(Cleanup, WizardKeepsServingTheWorkersMessagesUntilItEndsTheProcess) {
+  char temp[MAX_PATH];
+  ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+  const std::string dir = std::string(temp) + "vandrel-cleanup-wizard\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  EXPECT_EXIT(run_wizard_cleanup(dir), ::testing::ExitedWithCode(1), "");
+  // The worker removed target_dir too once it was empty.
+  EXPECT_FALSE(exists(dir));
+  RemoveDirectoryA(dir.c_str());
 }
 
 }  // namespace
