@@ -102,7 +102,10 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
       {"$desktop$\\Same.lnk|$targetdir$\\highest.exe|", desktop + "Same.lnk",
        site.out + "zero.exe"},
   };
-  vpack::KeyList keys;
+  // An Exec value makes target_dir the current directory, but only after the
+  // shortcuts: $curdir$ in them is still the folder the file was started from.
+  // It ends in no launch group, so nothing is launched.
+  vpack::KeyList keys = {{"Exec", "zero.dat"}};
   for (size_t i = 0; i < cases.size(); ++i) {
     keys.push_back({"Shortcut" + std::to_string(i), cases[i].value});
   }
