@@ -1,6 +1,5 @@
 #include "actions/shortcuts.h"
 
-#include <string.h>
 #include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
@@ -20,14 +19,17 @@ enum { kExpandSize = kPathSize + 1 };
 // The link field, a bar, the target field and the closing bar, both fields
 // non-empty, each short enough for a path, and a folder part in the link.
 bool is_well_formed(const char* value) {
-  const char* first_bar = strchr(value, '|');
-  if (first_bar == nullptr || first_bar == value) return false;
-  const char* second_bar = strchr(first_bar + 1, '|');
-  if (second_bar == nullptr || second_bar == first_bar + 1) return false;
-  const size_t link_length = static_cast<size_t>(first_bar - value);
-  const size_t target_length = static_cast<size_t>(second_bar - first_bar - 1);
+  // 1-based positions; the scans step over double-byte characters, whose
+  // trail byte may be a bar or a backslash.
+  const int first_bar = str_find(0, value, "|");
+  if (first_bar <= 1) return false;
+  const int second_bar = str_find(first_bar, value, "|");
+  if (second_bar == 0 || second_bar == first_bar + 1) return false;
+  const int link_length = first_bar - 1;
+  const int target_length = second_bar - first_bar - 1;
   if (link_length >= kPathSize || target_length >= kPathSize) return false;
-  return memchr(value, '\\', link_length) != nullptr;
+  const int backslash = str_find(0, value, "\\");
+  return backslash != 0 && backslash < first_bar;
 }
 
 // A value outside the format is skipped whole: nothing is expanded, no

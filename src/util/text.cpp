@@ -164,14 +164,11 @@ char* collapse_double_backslashes(char* path) {
 void drop_split_character(char* text) {
   size_t i = 0;
   while (text[i] != '\0') {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x81 || c == 0xFF) {
-      ++i;
-    } else if (text[i + 1] == '\0') {
+    if (is_gbk_lead_byte(static_cast<unsigned char>(text[i])) && text[i + 1] == '\0') {
       text[i] = '\0';
-    } else {
-      i += 2;
+      break;
     }
+    i += gbk_char_width(text + i);
   }
 }
 

@@ -38,9 +38,8 @@ char* collapse_double_backslashes(char* path);
 // Ends the process when memory is exhausted.
 char* text_new(size_t size);
 
-// Drops a lead byte of code page 936 (0x81-0xFE) left at the end of `text`
-// without its trail byte, as a cut by the helpers below may leave it: half a
-// character shows as garbage.
+// Drops a lead byte left at the end of `text` without its trail byte, as a
+// cut by the helpers below may leave it: half a character shows as garbage.
 void drop_split_character(char* text);
 
 // Bounded helpers used instead of strcpy/strcat/sprintf: they never write past

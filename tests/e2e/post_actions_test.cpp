@@ -99,6 +99,10 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
       {"$desktop$\\NoTarget2.lnk||$targetdir$\\zero.exe|", "", ""},
       {"$desktop$\\NoClosingBar.lnk|$targetdir$\\zero.exe", "", ""},
       {"NoBackslash.lnk|$targetdir$\\zero.exe|", "", ""},
+      // The trail byte of 奬 is a backslash's byte, not a separator.
+      {"$desktop$\\一等奬.lnk|$targetdir$\\zero.exe|", desktop + "一等奬.lnk",
+       site.out + "zero.exe"},
+      {"一等奬.lnk|$targetdir$\\zero.exe|", "", ""},
       {"$desktop$\\Same.lnk|$targetdir$\\highest.exe|", desktop + "Same.lnk",
        site.out + "zero.exe"},
   };
@@ -128,7 +132,7 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
     EXPECT_EQ(SW_SHOWNORMAL, link.show_command);
   }
   // Exactly the expected links: the skipped values wrote nothing anywhere.
-  EXPECT_EQ(std::vector<std::string>({"App.lnk", "Later.lnk", "Same.lnk"}),
+  EXPECT_EQ(std::vector<std::string>({"App.lnk", "Later.lnk", "Same.lnk", "一等奬.lnk"}),
             e2e::list_tree(desktop));
   EXPECT_EQ(std::vector<std::string>({"新的组/", "新的组/工具.lnk"}), e2e::list_tree(programs));
   EXPECT_EQ(std::vector<std::string>({"Here.lnk", "markers/", "out/", "profile/", "t.exe"}),
