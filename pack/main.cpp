@@ -30,7 +30,8 @@ const char kUsage[] =
     "       vandrel-pack --info [--verify] FILE.exe\n"
     "options:\n"
     "  --name TEXT          archive title (Name)\n"
-    "  --intro TEXT         welcome text; a line break becomes \\n (Intro)\n"
+    "  --intro TEXT         welcome text with real line breaks (Intro)\n"
+    "  --intro-file FILE    the welcome text from a UTF-8 file (Intro)\n"
     "  --url URL            link on the welcome page (URL)\n"
     "  --exec PATH          file to run or open after extraction (Exec)\n"
     "  --default-path PATH  destination, folder variables allowed (DefaultPath)\n"
@@ -63,7 +64,7 @@ fs::path default_stub(const fs::path& self) {
 }
 
 struct Options {
-  std::string source, output, stub, config;
+  std::string source, output, stub, config, intro_file;
   int level = 6;
   bool info = false, verify = false;
   vpack::KeyList keys;       // from the options, UTF-8
@@ -137,6 +138,8 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       if (!take(&o->stub)) return false;
     } else if (arg == "--config") {
       if (!take(&o->config)) return false;
+    } else if (arg == "--intro-file") {
+      if (!take(&o->intro_file)) return false;
     } else if (arg == "--level") {
       std::string text;
       if (!take(&text)) return false;
@@ -155,6 +158,13 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
     } else {
       positional.push_back(arg);
     }
+  }
+  if (!o->intro_file.empty()) {
+    for (const auto& kv : o->keys)
+      if (kv.first == "Intro") {
+        *error = "--intro and --intro-file both set the welcome text";
+        return false;
+      }
   }
   if (positional.size() != 1) {
     *error = positional.empty() ? "no source directory (or file for --info) given"
@@ -192,15 +202,28 @@ bool check_written(const fs::path& written, void* context, std::string* error) {
   return false;
 }
 
+bool read_intro_file(const std::string& name, std::string* text, std::string* error) {
+  if (!vpack::read_file(to_path(name), text, error)) return false;
+  if (text->compare(0, 3, "\xEF\xBB\xBF") == 0) text->erase(0, 3);
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
+  return true;
+}
+
 int run_pack(const Options& o, const fs::path& self) {
   std::string error;
-  vpack::KeyList keys = o.keys;
+  vpack::KeyList options = o.keys;
+  if (!o.intro_file.empty()) {
+    std::string intro;
+    if (!read_intro_file(o.intro_file, &intro, &error)) return fail(error);
+    options.emplace_back("Intro", intro);
+  }
+  vpack::KeyList keys = options;
   if (!o.config.empty()) {
     std::string text;
     if (!vpack::read_file(to_path(o.config), &text, &error)) return fail(error);
     vpack::KeyList from_file;
     if (!vpack::parse_ini_text(text, o.config, &from_file, &error)) return fail(error);
-    keys = vpack::merge_keys(from_file, o.keys);
+    keys = vpack::merge_keys(from_file, options);
   }
   vpack::KeyList prepared;
   if (!vpack::prepare_keys(keys, &prepared, &error)) return fail(error);

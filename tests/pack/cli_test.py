@@ -105,13 +105,13 @@ class PackTest(unittest.TestCase):
     def test_config_file_keys_merge_and_options_win(self):
         ini = os.path.join(self.dir, "extra.ini")
         with open(ini, "w", encoding="utf-8") as f:
-            f.write("[QV]\nName=from file\nAuthor=\u4f5c\u8005\nShortcut0=a.lnk|a.exe|\n")
+            f.write("[QV]\nName=from file\nURL=\u4f5c\u8005\nShortcut0=a.lnk|a.exe|\n")
         result, out = self.pack("--config", ini, "--name", "from option", "--no-gui")
         self.assertEqual(result.returncode, 0, result.stderr)
         text = run("--info", out).stdout.decode()
         keys = [l.strip() for l in text.splitlines() if "=" in l]
-        self.assertEqual(keys[1:], ["Name=from option", "NoGUI=1", "Shortcut0=a.lnk|a.exe|",
-                                    "Author=\u4f5c\u8005"])
+        self.assertEqual(keys[1:], ["Name=from option", "URL=\u4f5c\u8005", "NoGUI=1",
+                                    "Shortcut0=a.lnk|a.exe|"])
 
     def test_archives_read_back_identically_by_unzip_and_zipfile(self):
         result, out = self.pack()
@@ -191,6 +191,55 @@ class PackTest(unittest.TestCase):
         leftovers = [n for n in os.listdir(self.dir) if ".part" in n]
         self.assertEqual(leftovers, [])
 
+    def assert_refused(self, result, message, out=None):
+        self.assertNotEqual(result.returncode, 0)
+        err = result.stderr.decode()
+        self.assertEqual(len(err.strip().splitlines()), 1, err)
+        self.assertIn(message, err)
+        if out:
+            self.assertFalse(os.path.exists(out), out)
+
+
+    def test_settings_the_stub_would_misread_are_refused(self):
+        cases = [
+            ("unknown key", "DefualtPath=C:\\x\n", [], "extra.ini:2: DefualtPath: unknown key; "
+             "did you mean DefaultPath?"),
+            ("unknown key, lower l", "NoGUl=1\n", [], "did you mean NoGUI?"),
+            ("OpenFolder=01", "OpenFolder=01\n", [], "the stub would read it as off"),
+            ("NoGUI=2", "NoGUI=2\n", [], "the stub would read it as on"),
+            ("dollar in DefaultPath", "", ["--default-path", "C:\\My$Dir\\x"],
+             "would make 'C:\\My%Dir\\x' of it"),
+            ("percent in Exec", "", ["--exec", "50%off.exe"], "Exec: the '%' at character 3"),
+            ("dollar in a shortcut", "", ["--shortcut", "$desktop$\\a$.lnk|x.exe|"],
+             "Shortcut0 link: the '$' at character 12"),
+            ("variable not first", "", ["--default-path", "D:\\x\\$desktop$"],
+             "must be the whole first component"),
+            ("backslash-n in intro", "", ["--intro", "Files go to C:\\new\\app"],
+             "Intro: the backslash and 'n' at character 15 would show as a line break"),
+            ("backslash-n in the config file", "Intro=a\\nb\n", [], "Intro: the backslash"),
+        ]
+        for what, ini_text, extra, message in cases:
+            with self.subTest(what):
+                args = list(extra)
+                if ini_text:
+                    ini = os.path.join(self.dir, "extra.ini")
+                    with open(ini, "w", encoding="utf-8") as f:
+                        f.write("[QV]\n" + ini_text)
+                    args += ["--config", ini]
+                result, out = self.pack(*args, out="refused.exe")
+                self.assert_refused(result, message, out)
+
+
+    def test_intro_file_gives_line_breaks(self):
+        intro = os.path.join(self.dir, "intro.txt")
+        with open(intro, "wb") as f:
+            f.write("\ufeff\u6b22\u8fce\r\nC:\\App\\\n\n".encode("utf-8"))
+        result, out = self.pack("--intro-file", intro)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        text = run("--info", out).stdout.decode()
+        self.assertIn("Intro=\u6b22\u8fce\\nC:\\App\\", text.replace("\r", ""))
+
+
     def test_info_refuses_files_without_a_good_payload(self):
         result, out = self.pack()
         with open(out, "rb") as f:
@@ -211,5 +260,5 @@ class PackTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TOOL = sys.argv.pop(1)
+    TOOL = os.path.abspath(sys.argv.pop(1))
     unittest.main()
