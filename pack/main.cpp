@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "pack/payload_info.h"
 #include "pack/layout.h"
 #include "pack/source_tree.h"
+#include "pack/stub_image.h"
 
 namespace fs = std::filesystem;
 
@@ -44,7 +46,8 @@ const char kUsage[] =
     "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool)\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
     "  --info               print the layout, configuration and entries of FILE\n"
-    "  --verify             also decompress every entry and check its CRC-32\n";
+    "  --verify             also decompress every entry and check its CRC-32\n"
+    "  --                   the arguments after it are files, not options\n";
 
 int fail(const std::string& message) {
   fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
@@ -69,6 +72,7 @@ struct Options {
   bool info = false, verify = false;
   vpack::KeyList keys;       // from the options, UTF-8
   std::vector<std::string> shortcuts;
+  std::vector<std::string> packing;  // options given that only packing reads
 };
 
 bool parse(const std::vector<std::string>& args, Options* o, std::string* error) {
@@ -84,8 +88,18 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
                                             {"--no-gui", "NoGUI"},
                                             {"--delete", "Delete"}};
   std::vector<std::string> positional;
+  std::vector<std::string> given;
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
+    if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
     std::string value;
     bool has_inline = false;
     if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
@@ -93,6 +107,15 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       arg = arg.substr(0, arg.find('='));
       has_inline = true;
     }
+    if (arg == "--output") arg = "-o";
+    // Every option but --shortcut sets one thing: a second one is a mistake.
+    if (arg != "--shortcut" &&
+        std::find(given.begin(), given.end(), arg) != given.end()) {
+      *error = arg + " is given twice";
+      return false;
+    }
+    given.push_back(arg);
+    if (arg != "-o" && arg != "--info" && arg != "--verify") o->packing.push_back(arg);
     auto take = [&](std::string* out) {
       if (has_inline) {
         *out = value;
@@ -110,11 +133,6 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       if (arg != v.flag) continue;
       std::string text;
       if (!take(&text)) return false;
-      for (const auto& kv : o->keys)
-        if (kv.first == v.key) {
-          *error = arg + " is given twice";
-          return false;
-        }
       o->keys.emplace_back(v.key, text);
       matched = true;
     }
@@ -132,7 +150,7 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       std::string text;
       if (!take(&text)) return false;
       o->shortcuts.push_back(text);
-    } else if (arg == "-o" || arg == "--output") {
+    } else if (arg == "-o") {
       if (!take(&o->output)) return false;
     } else if (arg == "--stub") {
       if (!take(&o->stub)) return false;
@@ -148,34 +166,37 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
         return false;
       }
       o->level = text[0] - '0';
-    } else if (arg == "--info") {
-      o->info = true;
-    } else if (arg == "--verify") {
-      o->verify = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      *error = "unknown option " + arg;
-      return false;
-    } else {
-      positional.push_back(arg);
-    }
-  }
-  if (!o->intro_file.empty()) {
-    for (const auto& kv : o->keys)
-      if (kv.first == "Intro") {
-        *error = "--intro and --intro-file both set the welcome text";
+    } else if (arg == "--info" || arg == "--verify") {
+      if (has_inline) {
+        *error = arg + " takes no value";
         return false;
       }
+      (arg == "--info" ? o->info : o->verify) = true;
+    } else {
+      *error = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (!o->intro_file.empty() &&
+      std::find(given.begin(), given.end(), "--intro") != given.end()) {
+    *error = "--intro and --intro-file both set the welcome text";
+    return false;
   }
   if (positional.size() != 1) {
     *error = positional.empty() ? "no source directory (or file for --info) given"
-                                : "more than one source directory given";
+                                : "more than one source directory given (" + positional[0] +
+                                      ", " + positional[1] + ")";
     return false;
   }
   o->source = positional[0];
   for (size_t n = 0; n < o->shortcuts.size(); ++n)
     o->keys.emplace_back("Shortcut" + std::to_string(n), o->shortcuts[n]);
   if ((o->info || o->verify) && !o->output.empty()) {
-    *error = "--info and --verify read a file; they write none";
+    *error = "--info and --verify read a file; they write none (-o)";
+    return false;
+  }
+  if ((o->info || o->verify) && !o->packing.empty()) {
+    *error = o->packing[0] + " sets up packing; --info and --verify only read a file";
     return false;
   }
   if (!o->info && !o->verify && o->output.empty()) {
@@ -199,6 +220,37 @@ bool check_written(const fs::path& written, void* context, std::string* error) {
   auto* report = static_cast<vpack::PayloadReport*>(context);
   if (vpack::inspect_file(written, false, report, error)) return true;
   *error = "the written file does not read back: " + *error;
+  return false;
+}
+
+// The output may be no input: it would overwrite the stub or the
+// configuration, or be packed into the next file made from the folder.
+bool output_is_input(const Options& o, const fs::path& stub, std::string* error) {
+  std::error_code ec;
+  fs::path output = fs::weakly_canonical(to_path(o.output), ec);
+  if (ec) output = fs::absolute(to_path(o.output), ec);
+  struct Input {
+    std::string option;
+    fs::path path;
+  };
+  std::vector<Input> inputs = {{"--stub", stub}};
+  if (!o.config.empty()) inputs.push_back({"--config", to_path(o.config)});
+  if (!o.intro_file.empty()) inputs.push_back({"--intro-file", to_path(o.intro_file)});
+  for (const Input& input : inputs) {
+    if (fs::equivalent(output, input.path, ec)) {
+      *error = "-o " + o.output + " is the " + input.option + " file; choose another output";
+      return true;
+    }
+  }
+  fs::path source = to_path(o.source);
+  for (fs::path p = output.parent_path(); !p.empty(); p = p.parent_path()) {
+    if (fs::equivalent(p, source, ec)) {
+      *error = "-o " + o.output + " lies inside the source folder " + o.source +
+               ", which is packed; choose an output outside it";
+      return true;
+    }
+    if (p == p.parent_path()) break;
+  }
   return false;
 }
 
@@ -234,6 +286,10 @@ int run_pack(const Options& o, const fs::path& self) {
     if (o.stub.empty()) error += " (the default stub; build it or name one with --stub)";
     return fail(error);
   }
+  std::string stub_name = vpack::display_path(stub_path);
+  vpack::StubImage image;
+  if (!vpack::check_stub_image(stub, "--stub " + stub_name, &image, &error)) return fail(error);
+  if (output_is_input(o, stub_path, &error)) return fail(error);
 
   std::vector<vpack::Entry> entries;
   if (!vpack::collect_directory(to_path(o.source), &entries, &error)) return fail(error);
@@ -252,8 +308,9 @@ int run_pack(const Options& o, const fs::path& self) {
   if (!vpack::write_file_atomically(to_path(o.output), {&stub, &block, &zip}, &error,
                                     check_written, &report))
     return fail(error);
-  printf("%s: %s bytes, stub %s bytes, archive at %s, %s entries\n", o.output.c_str(),
-         std::to_string(report.file_size).c_str(), std::to_string(report.marker_offset).c_str(),
+  printf("%s: %s bytes, stub %s (%s, %s bytes), archive at %s, %s entries\n", o.output.c_str(),
+         std::to_string(report.file_size).c_str(), stub_name.c_str(), image.machine.c_str(),
+         std::to_string(report.marker_offset).c_str(),
          std::to_string(report.archive_offset).c_str(),
          std::to_string(report.entries.size()).c_str());
   return 0;

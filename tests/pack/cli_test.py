@@ -1,6 +1,7 @@
 """Command-line tests of vandrel-pack: round trips, interoperability with
 Debian's zip/unzip and Python's zipfile, and refusals that leave no output."""
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -20,8 +21,24 @@ FILES = {
 STAMP = 1600000000  # fixed modification time: reproducible archives
 
 
-def run(*args):
-    return subprocess.run([TOOL, *args], capture_output=True, timeout=TIMEOUT)
+def run(*args, cwd=None):
+    return subprocess.run([TOOL, *args], capture_output=True, timeout=TIMEOUT, cwd=cwd)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def pe_bytes(size, machine=0x14C, characteristics=0x0102):
+    """A stand-in stub: MZ and PE headers, then filler without marker bytes."""
+    data = bytearray(b"x" * size)
+    data[0:2] = b"MZ"
+    struct.pack_into("<I", data, 0x3C, 0x80)
+    data[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<H", data, 0x84, machine)
+    struct.pack_into("<H", data, 0x84 + 18, characteristics)
+    return bytes(data)
 
 
 def make_tree(root):
@@ -53,10 +70,10 @@ class PackTest(unittest.TestCase):
     def tearDown(self):
         self.tmp.cleanup()
 
-    def write_stub(self, size, name="stub.exe"):
+    def write_stub(self, size, name="stub.exe", data=None):
         path = os.path.join(self.dir, name)
         with open(path, "wb") as f:
-            f.write(b"x" * size)
+            f.write(pe_bytes(size) if data is None else data)
         return path
 
     def pack(self, *extra, out="out.exe", stub=None):
@@ -228,6 +245,98 @@ class PackTest(unittest.TestCase):
                     args += ["--config", ini]
                 result, out = self.pack(*args, out="refused.exe")
                 self.assert_refused(result, message, out)
+
+
+    def test_stubs_that_are_not_windows_programs_are_refused(self):
+        cases = [
+            ("random bytes", os.urandom(40000), "not a Windows program (no MZ header)"),
+            ("ELF file", b"\x7fELF\x01\x01\x01" + b"\0" * 40000, "an ELF file"),
+            ("ARM program", pe_bytes(40000, machine=0x1C0), "a Windows program for machine 0x01C0"),
+            ("library", pe_bytes(40000, characteristics=0x2102), "a library"),
+        ]
+        for what, data, message in cases:
+            with self.subTest(what):
+                stub = self.write_stub(0, "odd.exe", data)
+                result, out = self.pack(stub=stub, out="refused.exe")
+                self.assert_refused(result, "--stub " + stub + ": " + message, out)
+        for machine, name in ((0x14C, "i386"), (0x8664, "x86-64")):
+            stub = self.write_stub(0, "good.exe", pe_bytes(40000, machine=machine))
+            result, out = self.pack(stub=stub)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("stub %s (%s, 40000 bytes)" % (stub, name), result.stdout.decode())
+
+
+    def test_output_onto_an_input_is_refused_and_the_input_kept(self):
+        ini = os.path.join(self.dir, "extra.ini")
+        with open(ini, "w", encoding="utf-8") as f:
+            f.write("Name=x\n")
+        intro = os.path.join(self.dir, "intro.txt")
+        with open(intro, "w", encoding="utf-8") as f:
+            f.write("hello\n")
+        os.symlink(self.stub, os.path.join(self.dir, "stub-link.exe"))
+        inside = os.path.join(self.src, "readme.txt")
+        cases = [
+            ("the stub", [], self.stub, "is the --stub file"),
+            ("the stub through a link", [], os.path.join(self.dir, "stub-link.exe"),
+             "is the --stub file"),
+            ("the config file", ["--config", ini], ini, "is the --config file"),
+            ("the intro file", ["--intro-file", intro], intro, "is the --intro-file file"),
+            ("a source file", [], inside, "lies inside the source folder"),
+            ("a new file in the source", [], os.path.join(self.src, "deep", "new.exe"),
+             "lies inside the source folder"),
+            ("the source by another path", [],
+             os.path.join(self.dir, "src", "..", "src", "x.exe"), "lies inside"),
+        ]
+        for what, extra, target, message in cases:
+            with self.subTest(what):
+                before = {p: read_bytes(p) for p in (self.stub, ini, intro, inside)}
+                existed = os.path.exists(target)
+                result = run("--stub", self.stub, *extra, self.src, "-o", target)
+                self.assert_refused(result, message)
+                self.assertEqual(os.path.exists(target), existed)
+                for p, data in before.items():
+                    self.assertEqual(read_bytes(p), data, p)
+        # An unrelated existing file is overwritten, as other build tools do.
+        other = os.path.join(self.dir, "other.exe")
+        with open(other, "wb") as f:
+            f.write(b"old")
+        result = run("--stub", self.stub, self.src, "-o", other)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertGreater(os.path.getsize(other), 40000)
+
+
+    def test_command_line_mistakes_are_refused(self):
+        out = os.path.join(self.dir, "x.exe")
+        cases = [
+            ("-o twice", ["-o", out, self.src, "-o", out + "2"], "-o is given twice"),
+            ("--output and -o", ["--output", out, self.src, "-o", out], "-o is given twice"),
+            ("--stub twice", ["--stub", self.stub, "--stub", self.stub, self.src, "-o", out],
+             "--stub is given twice"),
+            ("--level twice", ["--level", "1", "--level=2", self.src, "-o", out],
+             "--level is given twice"),
+            ("--intro and --intro-file", ["--intro", "a", "--intro-file", "f", self.src,
+                                          "-o", out], "both set the welcome text"),
+            ("--info with --name", ["--info", "--name", "x", out], "--name sets up packing"),
+            ("--verify with --stub", ["--verify", "--stub", self.stub, out],
+             "--stub sets up packing"),
+            ("--info with -o", ["--info", out, "-o", out], "they write none"),
+            ("two sources", [self.src, self.src, "-o", out], "more than one source"),
+            ("option after --", ["--", self.src, "--name", "-o", out], "more than one source"),
+        ]
+        for what, args, message in cases:
+            with self.subTest(what):
+                result = run(*args)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn(message, result.stderr.decode().splitlines()[0])
+                self.assertFalse(os.path.exists(out))
+
+
+    def test_double_dash_lets_a_source_start_with_a_dash(self):
+        dashed = os.path.join(self.dir, "-src")
+        os.rename(self.src, dashed)
+        result = run("--stub", self.stub, "-o", "dash.exe", "--", "-src", cwd=self.dir)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "dash.exe")))
 
 
     def test_intro_file_gives_line_breaks(self):
