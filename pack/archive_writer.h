@@ -15,6 +15,7 @@ struct Entry {
   uint16_t dos_date = 0;
   uint16_t dos_time = 0;
   bool utf8_flag = false;  // general-purpose bit 11: `name` holds UTF-8
+  std::string utf8_name;  // the name in UTF-8, for messages; may be empty
   std::filesystem::path source;  // when not empty, the bytes are read from here
 };
 

@@ -22,6 +22,7 @@
 #include "pack/layout.h"
 #include "pack/source_tree.h"
 #include "pack/stub_image.h"
+#include "pack/windows_names.h"
 
 namespace fs = std::filesystem;
 
@@ -295,6 +296,8 @@ int run_pack(const Options& o, const fs::path& self) {
   if (!vpack::collect_directory(to_path(o.source), &entries, &error)) return fail(error);
   if (entries.empty())
     return fail(o.source + ": the directory is empty; the stub needs at least one entry");
+  std::string warning;
+  if (!vpack::check_path_room(entries, prepared, &warning, &error)) return fail(error);
 
   vpack::ArchiveOptions archive;
   archive.level = o.level;
@@ -308,6 +311,7 @@ int run_pack(const Options& o, const fs::path& self) {
   if (!vpack::write_file_atomically(to_path(o.output), {&stub, &block, &zip}, &error,
                                     check_written, &report))
     return fail(error);
+  if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
   printf("%s: %s bytes, stub %s (%s, %s bytes), archive at %s, %s entries\n", o.output.c_str(),
          std::to_string(report.file_size).c_str(), stub_name.c_str(), image.machine.c_str(),
          std::to_string(report.marker_offset).c_str(),

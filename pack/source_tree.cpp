@@ -10,14 +10,16 @@
 
 #include "pack/codepage.h"
 #include "pack/file_io.h"
+#include "pack/windows_names.h"
 
 namespace vpack {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The stub reads entry names into a 260-byte buffer.
-const size_t kLongestName = 259;
+// The shortest destination, a drive's root such as C:\, takes 3 of the 259
+// bytes of the stub's path buffers.
+const size_t kLongestName = kLongestPath - 3;
 const uint64_t kLargestTotal = 0x7FFFFFFFu;
 
 bool modification_time(const fs::path& path, uint16_t* date, uint16_t* time,
@@ -61,6 +63,11 @@ bool name_component_ok(const std::string& utf8, std::string* error, const fs::pa
       return false;
     }
   }
+  std::string problem = component_problem(utf8);
+  if (!problem.empty()) {
+    *error = display_path(where) + ": " + problem;
+    return false;
+  }
   return true;
 }
 
@@ -70,7 +77,8 @@ struct Walk {
   uint64_t total;
 };
 
-bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* error) {
+bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::string& utf8_prefix,
+          std::string* error) {
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
   if (ec) {
@@ -102,9 +110,11 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* 
     }
     Entry e;
     e.name = prefix + component + (is_dir ? "/" : "");
+    e.utf8_name = utf8_prefix + utf8 + (is_dir ? "/" : "");
     if (e.name.size() > kLongestName) {
       *error = display_path(path) + ": the entry name is " + std::to_string(e.name.size()) +
-               " bytes in code page 936; the stub reads at most " + std::to_string(kLongestName);
+               " bytes in code page 936; at most " + std::to_string(kLongestName) +
+               " fit the stub's paths even below a drive's root such as C:\\";
       return false;
     }
     if (!modification_time(path, &e.dos_date, &e.dos_time, error)) return false;
@@ -121,9 +131,9 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* 
       }
       e.source = path;
     }
-    std::string name = e.name;
+    std::string name = e.name, utf8_name = e.utf8_name;
     w->entries->push_back(std::move(e));
-    if (is_dir && !walk(w, path, name, error)) return false;
+    if (is_dir && !walk(w, path, name, utf8_name, error)) return false;
   }
   return true;
 }
@@ -155,11 +165,22 @@ bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::s
     return false;
   }
   Walk w{root, entries, 0};
-  if (!walk(&w, root, std::string(), error)) return false;
+  if (!walk(&w, root, std::string(), std::string(), error)) return false;
   // Byte order of the full names puts "a/" before "a/b" and keeps a
   // directory's contents together.
   std::sort(entries->begin(), entries->end(),
             [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  size_t first = 0, second = 0;
+  if (find_case_collision(*entries, &first, &second)) {
+    auto shown = [&](size_t i) {
+      std::string name = (*entries)[i].utf8_name;
+      if (!name.empty() && name.back() == '/') name.pop_back();
+      return display_path(root / fs::u8path(name));
+    };
+    *error = shown(first) + " and " + shown(second) +
+             ": the names differ only in letter case, and Windows keeps one file for both";
+    return false;
+  }
   return true;
 }
 

@@ -216,7 +216,6 @@ class PackTest(unittest.TestCase):
         if out:
             self.assertFalse(os.path.exists(out), out)
 
-
     def test_settings_the_stub_would_misread_are_refused(self):
         cases = [
             ("unknown key", "DefualtPath=C:\\x\n", [], "extra.ini:2: DefualtPath: unknown key; "
@@ -246,7 +245,6 @@ class PackTest(unittest.TestCase):
                 result, out = self.pack(*args, out="refused.exe")
                 self.assert_refused(result, message, out)
 
-
     def test_stubs_that_are_not_windows_programs_are_refused(self):
         cases = [
             ("random bytes", os.urandom(40000), "not a Windows program (no MZ header)"),
@@ -264,7 +262,6 @@ class PackTest(unittest.TestCase):
             result, out = self.pack(stub=stub)
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertIn("stub %s (%s, 40000 bytes)" % (stub, name), result.stdout.decode())
-
 
     def test_output_onto_an_input_is_refused_and_the_input_kept(self):
         ini = os.path.join(self.dir, "extra.ini")
@@ -304,7 +301,6 @@ class PackTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertGreater(os.path.getsize(other), 40000)
 
-
     def test_command_line_mistakes_are_refused(self):
         out = os.path.join(self.dir, "x.exe")
         cases = [
@@ -330,14 +326,12 @@ class PackTest(unittest.TestCase):
                 self.assertIn(message, result.stderr.decode().splitlines()[0])
                 self.assertFalse(os.path.exists(out))
 
-
     def test_double_dash_lets_a_source_start_with_a_dash(self):
         dashed = os.path.join(self.dir, "-src")
         os.rename(self.src, dashed)
         result = run("--stub", self.stub, "-o", "dash.exe", "--", "-src", cwd=self.dir)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(os.path.exists(os.path.join(self.dir, "dash.exe")))
-
 
     def test_intro_file_gives_line_breaks(self):
         intro = os.path.join(self.dir, "intro.txt")
@@ -348,6 +342,48 @@ class PackTest(unittest.TestCase):
         text = run("--info", out).stdout.decode()
         self.assertIn("Intro=\u6b22\u8fce\\nC:\\App\\", text.replace("\r", ""))
 
+    def test_names_windows_cannot_keep_are_refused(self):
+        cases = [
+            ("letter case", {"Readme.txt": b"1", "readme.txt": b"2"},
+             "differ only in letter case"),
+            ("trailing dot", {"trail.": b"1"}, "'trail.' would become 'trail'"),
+            ("trailing blank", {"sp /x": b"1"}, "'sp ' would become 'sp'"),
+            ("device name", {"CON": b"1"}, "CON is a device name"),
+            ("device name with extension", {"d/lpt1.txt": b"1"}, "LPT1 is a device name"),
+        ]
+        for what, files, message in cases:
+            with self.subTest(what):
+                src = tempfile.mkdtemp(dir=self.dir)
+                for name, data in files.items():
+                    path = os.path.join(src, name)
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "wb") as f:
+                        f.write(data)
+                out = os.path.join(self.dir, "refused.exe")
+                result = run("--stub", self.stub, src, "-o", out)
+                self.assert_refused(result, message, out)
+
+    def test_long_paths_warn_with_the_room_left(self):
+        src = os.path.join(self.dir, "long")
+        name = "d" * 120 + "/" + "f" * 105  # 226 bytes: fits below a 32-byte folder
+        path = os.path.join(src, name)
+        os.makedirs(os.path.dirname(path))
+        with open(path, "wb") as f:
+            f.write(b"x")
+        out = os.path.join(self.dir, "long.exe")
+        result = run("--stub", self.stub, src, "-o", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, b"")
+        result = run("--stub", self.stub, "--default-path", "$startmenu$\\Vendor", src, "-o", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr.decode().strip(),
+                         "vandrel-pack: warning: the longest entry path, " + name +
+                         " (226 bytes), leaves 32 bytes for the destination folder, and "
+                         "DefaultPath $startmenu$\\Vendor typically takes 82; the stub cannot "
+                         "write a path over 259 bytes")
+        os.remove(out)
+        result = run("--stub", self.stub, "--default-path", "C:\\" + "v" * 40, src, "-o", out)
+        self.assert_refused(result, "but DefaultPath C:\\vvv", out)
 
     def test_info_refuses_files_without_a_good_payload(self):
         result, out = self.pack()

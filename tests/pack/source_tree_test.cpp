@@ -103,7 +103,51 @@ TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
        "Windows file names"},
       {"name too long for the stub",
        [](const ScratchDir& d) { d.write(std::string(130, 'd') + "/" + std::string(130, 'f'), "s"); },
-       "at most 259"},
+       "at most 256 fit"},
+      // What Windows changes or reserves.
+      {"trailing dot", [](const ScratchDir& d) { d.write("trail.", "s"); },
+       "'trail.' would become 'trail'"},
+      {"trailing blank on a folder", [](const ScratchDir& d) { d.write("sp /f", "s"); },
+       "'sp ' would become 'sp'"},
+      {"device name", [](const ScratchDir& d) { d.write("CON", "s"); }, "CON is a device name"},
+      {"device name with extension", [](const ScratchDir& d) { d.write("sub/con.txt", "s"); },
+       "CON is a device name"},
+      {"device name as a folder", [](const ScratchDir& d) { d.write("Lpt9.d/x", "s"); },
+       "LPT9 is a device name"},
+      {"numbered device", [](const ScratchDir& d) { d.write("com1.log", "s"); }, "COM1"},
+      {"auxiliary device", [](const ScratchDir& d) { d.write("aux.h", "s"); }, "AUX"},
+      {"console input", [](const ScratchDir& d) { d.write("CONIN$", "s"); }, "CONIN$"},
+      // Names Windows cannot keep apart.
+      {"letter case",
+       [](const ScratchDir& d) {
+         d.write("Readme.txt", "1");
+         d.write("readme.txt", "2");
+       },
+       "Readme.txt and "},
+      {"folder and file in other case",
+       [](const ScratchDir& d) {
+         d.write("Docs/a", "1");
+         d.write("docs", "2");
+       },
+       "differ only in letter case"},
+      {"Cyrillic case",
+       [](const ScratchDir& d) {
+         d.write(u8"Жук.txt", "1");
+         d.write(u8"жук.txt", "2");
+       },
+       "differ only in letter case"},
+      {"full-width case",
+       [](const ScratchDir& d) {
+         d.write(u8"Ａ/x", "1");
+         d.write(u8"ａ/x", "2");
+       },
+       "differ only in letter case"},
+      {"Greek case",
+       [](const ScratchDir& d) {
+         d.write(u8"ΑΒΓ", "1");
+         d.write(u8"αβγ", "2");
+       },
+       "differ only in letter case"},
   };
   for (const Case& c : cases) {
     ScratchDir dir;
@@ -113,6 +157,22 @@ TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
     EXPECT_FALSE(vpack::collect_directory(dir.path(), &entries, &error)) << c.what;
     EXPECT_NE(error.find(c.message_part), std::string::npos) << c.what << ": " << error;
   }
+}
+
+TEST(CollectDirectory, KeepsNamesWindowsCanHoldAndTheirUtf8Form) {
+  ScratchDir dir;
+  for (const char* f : {"CONFIG.SYS", "COM10", "nul_device", "LPT", "a.b.c", ".hidden",
+                        "Console", u8"中/Ab", u8"中/aB.d/x", " lead"})
+    dir.write(f, f);
+  std::vector<vpack::Entry> entries;
+  std::string error;
+  ASSERT_TRUE(vpack::collect_directory(dir.path(), &entries, &error)) << error;
+  std::vector<std::string> utf8;
+  for (const auto& e : entries) utf8.push_back(e.utf8_name);
+  EXPECT_EQ(utf8, (std::vector<std::string>{" lead", ".hidden", "COM10", "CONFIG.SYS", "Console",
+                                            "LPT", "a.b.c", "nul_device", u8"中/", u8"中/Ab",
+                                            u8"中/aB.d/", u8"中/aB.d/x"}));
+  EXPECT_EQ(entries.back().name, "\xD6\xD0/aB.d/x");
 }
 
 TEST(CollectDirectory, RefusesAMissingSourceOrAFile) {

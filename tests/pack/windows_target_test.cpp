@@ -1,12 +1,20 @@
-// What the builder checks about the Windows side: the stub it appends to.
+// What the builder checks about the Windows side: the stub it appends to,
+// the room the stub's paths leave, and the names Windows cannot tell apart.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "pack/archive_writer.h"
 #include "pack/stub_image.h"
+#include "pack/windows_names.h"
+#include "test_util.h"
 
 namespace {
+
+using vpack::Entry;
+using vpack::KeyList;
+using vpack_test::file_entry;
 
 void put32(std::string* s, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) (*s)[at + i] = static_cast<char>(v >> (8 * i));
@@ -61,6 +69,63 @@ TEST(StubImage, RefusesWhatIsNotAWindowsProgram) {
     EXPECT_FALSE(vpack::check_stub_image(c.first, "s.exe", &image, &error)) << c.second;
     EXPECT_NE(error.find(c.second), std::string::npos) << error;
   }
+}
+
+TEST(PathRoom, WarnsOrRefusesWhenTheLongestNameLeavesTooLittleForTheDestination) {
+  struct Case {
+    size_t longest;
+    KeyList keys;
+    bool accepted;
+    const char* warning_part;  // empty: no warning
+    const char* error_part;
+  } cases[] = {
+      {200, {}, true, "", ""},
+      {227, {}, true, "", ""},  // 31 + 1 + 227 = 259
+      {228, {}, true, "leaves 30 bytes for the destination folder, and the default "
+                      "destination typically takes 31", ""},
+      {200, {{"AutoExtract", "1"}}, true, "", ""},
+      {220, {{"AutoExtract", "1"}}, true, "typically takes 40", ""},
+      {150, {{"DefaultPath", "$startmenu$\\Group\\App"}}, true, "", ""},
+      {180, {{"DefaultPath", "$startmenu$\\Group\\App"}}, true,
+       "DefaultPath $startmenu$\\Group\\App typically takes 85", ""},
+      {220, {{"DefaultPath", "App"}}, true, "", ""},  // below the current directory: 35
+      {230, {{"DefaultPath", "App"}}, true, "typically takes 35", ""},
+      {150, {{"DefaultPath", "D:\\Apps\\$USERNAME$\\x"}}, true, "", ""},
+      {220, {{"DefaultPath", "D:\\Apps\\$USERNAME$\\x"}}, true, "typically takes 50", ""},
+      // Without variables the destination is known: too long is certain.
+      {250, {{"DefaultPath", "C:\\A"}}, true, "", ""},  // 4 + 1 + 250 = 255
+      {200, {{"DefaultPath", "C:\\" + std::string(60, 'd') + "\\"}}, false, "",
+       "leaves 58 bytes for the destination folder, but DefaultPath C:\\ddd"},
+      {256, {{"DefaultPath", "C:\\"}}, true, "", ""},
+      {256, {{"DefaultPath", "\\\\server\\share"}}, false, "", "takes 14"},
+  };
+  for (const Case& c : cases) {
+    std::vector<Entry> entries = {file_entry("a", "x"),
+                                  file_entry(std::string(c.longest - 2, 'n') + ".t", "y")};
+    std::string warning, error;
+    bool accepted = vpack::check_path_room(entries, c.keys, &warning, &error);
+    SCOPED_TRACE(std::to_string(c.longest) + (c.keys.empty() ? "" : " " + c.keys[0].second));
+    EXPECT_EQ(accepted, c.accepted) << error;
+    if (*c.warning_part) {
+      EXPECT_NE(warning.find(c.warning_part), std::string::npos) << warning;
+    } else {
+      EXPECT_EQ(warning, "");
+    }
+    EXPECT_NE(error.find(c.error_part), std::string::npos) << error;
+  }
+}
+
+TEST(WindowsNames, CaseFoldingMakesOneNameOfBothCases) {
+  const std::pair<const char*, const char*> same[] = {
+      {"Readme.TXT", "readme.txt"}, {u8"Ёж", u8"ёЖ"}, {u8"ΣΑΣ", u8"σας"},
+      {u8"ＡＢ", u8"ａｂ"},        {u8"Ⅻ", u8"ⅻ"},    {u8"中文A", u8"中文a"},
+  };
+  for (const auto& c : same) EXPECT_EQ(vpack::case_folded(c.first), vpack::case_folded(c.second)) << c.first;
+  const std::pair<const char*, const char*> different[] = {
+      {"a", "b"}, {u8"中", u8"文"}, {"a_", "A-"}, {"[", "{"},
+  };
+  for (const auto& c : different)
+    EXPECT_NE(vpack::case_folded(c.first), vpack::case_folded(c.second)) << c.first;
 }
 
 }  // namespace
