@@ -385,6 +385,31 @@ class PackTest(unittest.TestCase):
         result = run("--stub", self.stub, "--default-path", "C:\\" + "v" * 40, src, "-o", out)
         self.assert_refused(result, "but DefaultPath C:\\vvv", out)
 
+    def test_other_tools_list_the_names_in_utf8(self):
+        result, out = self.pack()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        archive = self.strip_archive(out)
+        names = sorted(set(FILES) | {"deep/", "deep/er/", "deep/er/still/", "\u4e2d\u6587/"})
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        listings = {
+            "unzip": ["unzip", "-l", archive],
+            "7z": ["7z", "l", "-ba", "-sccUTF-8", archive],
+        }
+        for tool, command in listings.items():
+            with self.subTest(tool):
+                listed = subprocess.run(command, capture_output=True, timeout=TIMEOUT, env=env)
+                self.assertEqual(listed.returncode, 0, listed.stderr)
+                text = listed.stdout.decode("utf-8", "replace")
+                for name in names:
+                    shown = name if tool == "unzip" else name.rstrip("/")
+                    self.assertIn(" " + shown + "\n", text + "\n", tool)
+                self.assertIn("\u6587\u4ef6.txt", text)
+        # Without the field the same names show garbled: the field is what helps.
+        with zipfile.ZipFile(archive) as z:
+            raw = [i.filename for i in z.infolist() if not i.filename.isascii()]
+        self.assertTrue(raw)
+        self.assertTrue(all("\u4e2d" not in n for n in raw))
+
     def test_info_refuses_files_without_a_good_payload(self):
         result, out = self.pack()
         with open(out, "rb") as f:

@@ -1,6 +1,8 @@
 // What the builder checks about the Windows side: the stub it appends to,
-// the room the stub's paths leave, and the names Windows cannot tell apart.
+// the room the stub's paths leave, the names Windows cannot tell apart, and
+// the names other tools read.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "pack/archive_writer.h"
 #include "pack/stub_image.h"
 #include "pack/windows_names.h"
+#include "pack/zip_records.h"
 #include "test_util.h"
 
 namespace {
@@ -112,6 +115,59 @@ TEST(PathRoom, WarnsOrRefusesWhenTheLongestNameLeavesTooLittleForTheDestination)
       EXPECT_EQ(warning, "");
     }
     EXPECT_NE(error.find(c.error_part), std::string::npos) << error;
+  }
+}
+
+// The extra fields of every record with `signature` ("PK\1\2" or "PK\3\4"),
+// keyed by the record's name.
+std::vector<std::pair<std::string, std::string>> extra_fields(const std::string& zip,
+                                                              const std::string& signature) {
+  bool central = signature[2] == 1;
+  std::vector<std::pair<std::string, std::string>> out;
+  for (size_t at = zip.find(signature); at != std::string::npos;
+       at = zip.find(signature, at + 4)) {
+    auto* p = reinterpret_cast<const unsigned char*>(zip.data() + at);
+    size_t name_length = vpack::read_u16(p + (central ? 28 : 26));
+    size_t extra_length = vpack::read_u16(p + (central ? 30 : 28));
+    size_t header = central ? 46 : 30;
+    out.emplace_back(zip.substr(at + header, name_length),
+                     zip.substr(at + header + name_length, extra_length));
+  }
+  return out;
+}
+
+TEST(UnicodePath, NonAsciiNamesCarryTheirUtf8FormWithTheStoredNamesCrc) {
+  Entry ascii = file_entry("plain.txt", "a");
+  ascii.utf8_name = "plain.txt";
+  Entry chinese = file_entry("\xD6\xD0/\xCE\xC4.txt", "b");  // 中/文.txt
+  chinese.utf8_name = u8"中/文.txt";
+  Entry folder = file_entry("\xD6\xD0/", "");
+  folder.utf8_name = u8"中/";
+  Entry unnamed = file_entry("\xB2\xE2", "c");  // no UTF-8 form given: no field
+  std::string zip, error;
+  ASSERT_TRUE(vpack::build_archive({ascii, folder, chinese, unnamed}, 6, &zip, &error)) << error;
+  for (const char* signature : {"PK\x01\x02", "PK\x03\x04"}) {
+    auto fields = extra_fields(zip, signature);
+    ASSERT_EQ(fields.size(), 4u);
+    std::vector<std::string> expected_utf8 = {"", u8"中/", u8"中/文.txt", ""};
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const std::string& name = fields[i].first;
+      const std::string& extra = fields[i].second;
+      SCOPED_TRACE(std::string(signature + 2, 1) == "\x01" ? "central " + name : "local " + name);
+      if (expected_utf8[i].empty()) {
+        EXPECT_EQ(extra, "");
+        continue;
+      }
+      ASSERT_EQ(extra.size(), 4 + 1 + 4 + expected_utf8[i].size());
+      auto* p = reinterpret_cast<const unsigned char*>(extra.data());
+      EXPECT_EQ(vpack::read_u16(p), 0x7075);
+      EXPECT_EQ(vpack::read_u16(p + 2), extra.size() - 4);
+      EXPECT_EQ(p[4], 1);
+      EXPECT_EQ(vpack::read_u32(p + 5),
+                crc32(0, reinterpret_cast<const Bytef*>(name.data()),
+                      static_cast<uInt>(name.size())));
+      EXPECT_EQ(extra.substr(9), expected_utf8[i]);
+    }
   }
 }
 
