@@ -46,6 +46,8 @@ const char kUsage[] =
     "  --config FILE        more keys from a UTF-8 INI file; options win\n"
     "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool)\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
+    "  --time-zone ZONE     write file times as clocks in ZONE show them (UTC,\n"
+    "                       +08:00, ...; default: this machine's local time)\n"
     "  --info               print the layout, configuration and entries of FILE\n"
     "  --verify             also decompress every entry and check its CRC-32\n"
     "  --                   the arguments after it are files, not options\n";
@@ -70,6 +72,7 @@ fs::path default_stub(const fs::path& self) {
 struct Options {
   std::string source, output, stub, config, intro_file;
   int level = 6;
+  vpack::TimeZone zone;
   bool info = false, verify = false;
   vpack::KeyList keys;       // from the options, UTF-8
   std::vector<std::string> shortcuts;
@@ -167,6 +170,14 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
         return false;
       }
       o->level = text[0] - '0';
+    } else if (arg == "--time-zone") {
+      std::string text;
+      if (!take(&text)) return false;
+      if (!vpack::parse_time_zone(text, &o->zone)) {
+        *error = "--time-zone takes local, UTC or an offset from -12:00 to +14:00 such as "
+                 "+08:00, not '" + text + "'";
+        return false;
+      }
     } else if (arg == "--info" || arg == "--verify") {
       if (has_inline) {
         *error = arg + " takes no value";
@@ -293,7 +304,8 @@ int run_pack(const Options& o, const fs::path& self) {
   if (output_is_input(o, stub_path, &error)) return fail(error);
 
   std::vector<vpack::Entry> entries;
-  if (!vpack::collect_directory(to_path(o.source), &entries, &error)) return fail(error);
+  if (!vpack::collect_directory(to_path(o.source), &entries, &error, o.zone))
+    return fail(error);
   if (entries.empty())
     return fail(o.source + ": the directory is empty; the stub needs at least one entry");
   std::string warning;

@@ -22,16 +22,25 @@ namespace fs = std::filesystem;
 const size_t kLongestName = kLongestPath - 3;
 const uint64_t kLargestTotal = 0x7FFFFFFFu;
 
-bool modification_time(const fs::path& path, uint16_t* date, uint16_t* time,
-                       std::string* error) {
+bool modification_time(const fs::path& path, const TimeZone& zone, uint16_t* date,
+                       uint16_t* time, std::string* error) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data;
   FILETIME local;
   WORD d = 0, t = 0;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) {
+      (zone.local && !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local))) {
     *error = "cannot read the time stamp of " + display_path(path);
     return false;
+  }
+  if (!zone.local) {
+    ULARGE_INTEGER ticks;  // 100 ns units
+    ticks.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    ticks.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    ticks.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(zone.offset_minutes) *
+                                             60 * 10000000);
+    local.dwLowDateTime = ticks.LowPart;
+    local.dwHighDateTime = ticks.HighPart;
   }
   if (!FileTimeToDosDateTime(&local, &d, &t)) {
     // Outside the DOS range: before 1980 or after 2107.
@@ -46,7 +55,12 @@ bool modification_time(const fs::path& path, uint16_t* date, uint16_t* time,
 #else
   struct stat st;
   struct tm local;
-  if (stat(path.c_str(), &st) != 0 || !localtime_r(&st.st_mtime, &local)) {
+  if (stat(path.c_str(), &st) != 0) {
+    *error = "cannot read the time stamp of " + display_path(path);
+    return false;
+  }
+  time_t shifted = st.st_mtime + static_cast<time_t>(zone.offset_minutes) * 60;
+  if (zone.local ? !localtime_r(&st.st_mtime, &local) : !gmtime_r(&shifted, &local)) {
     *error = "cannot read the time stamp of " + display_path(path);
     return false;
   }
@@ -75,6 +89,7 @@ struct Walk {
   fs::path root;
   std::vector<Entry>* entries;
   uint64_t total;
+  TimeZone zone;
 };
 
 bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::string& utf8_prefix,
@@ -117,7 +132,7 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::st
                " fit the stub's paths even below a drive's root such as C:\\";
       return false;
     }
-    if (!modification_time(path, &e.dos_date, &e.dos_time, error)) return false;
+    if (!modification_time(path, w->zone, &e.dos_date, &e.dos_time, error)) return false;
     if (!is_dir) {
       uintmax_t size = fs::file_size(path, ec);
       if (ec) {
@@ -152,7 +167,38 @@ void dos_date_time(int year, int month, int day, int hour, int minute, int secon
   *time = static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }
 
-bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::string* error) {
+bool parse_time_zone(const std::string& text, TimeZone* zone) {
+  std::string lower;
+  for (char c : text) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (lower == "local") {
+    *zone = TimeZone();
+    return true;
+  }
+  if (lower == "utc") {
+    *zone = TimeZone{false, 0};
+    return true;
+  }
+  if (text.size() < 2 || (text[0] != '+' && text[0] != '-')) return false;
+  size_t colon = text.find(':');
+  std::string hours = text.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
+  std::string minutes = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+  if (colon == std::string::npos && hours.size() == 4) {
+    minutes = hours.substr(2);
+    hours = hours.substr(0, 2);
+  }
+  if (colon != std::string::npos && minutes.size() != 2) return false;
+  if (hours.empty() || hours.size() > 2) return false;
+  for (char c : hours + minutes)
+    if (c < '0' || c > '9') return false;
+  int h = std::stoi(hours), m = minutes.empty() ? 0 : std::stoi(minutes);
+  int offset = (text[0] == '-' ? -1 : 1) * (h * 60 + m);
+  if (m > 59 || offset < -12 * 60 || offset > 14 * 60) return false;
+  *zone = TimeZone{false, offset};
+  return true;
+}
+
+bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::string* error,
+                       const TimeZone& zone) {
   entries->clear();
   std::error_code ec;
   fs::file_status status = fs::status(root, ec);
@@ -164,7 +210,7 @@ bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::s
     *error = "not a directory: " + display_path(root);
     return false;
   }
-  Walk w{root, entries, 0};
+  Walk w{root, entries, 0, zone};
   if (!walk(&w, root, std::string(), std::string(), error)) return false;
   // Byte order of the full names puts "a/" before "a/b" and keeps a
   // directory's contents together.

@@ -316,6 +316,10 @@ class PackTest(unittest.TestCase):
             ("--verify with --stub", ["--verify", "--stub", self.stub, out],
              "--stub sets up packing"),
             ("--info with -o", ["--info", out, "-o", out], "they write none"),
+            ("time zone by name", ["--time-zone", "CST", self.src, "-o", out],
+             "--time-zone takes local, UTC or an offset"),
+            ("--info with --time-zone", ["--info", "--time-zone", "UTC", out],
+             "--time-zone sets up packing"),
             ("two sources", [self.src, self.src, "-o", out], "more than one source"),
             ("option after --", ["--", self.src, "--name", "-o", out], "more than one source"),
         ]

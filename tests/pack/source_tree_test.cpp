@@ -62,6 +62,51 @@ TEST(CollectDirectory, StampsEntriesWithLocalModificationTime) {
   EXPECT_EQ(entries[0].dos_time, (13 << 11) | (45 << 5) | 15);  // odd seconds round down
 }
 
+TEST(TimeZone, ReadsLocalUtcAndOffsetsWithinTheWorldsZones) {
+  const std::pair<const char*, int> accepted[] = {
+      {"UTC", 0},        {"utc", 0},       {"+08:00", 480}, {"+0800", 480}, {"+8", 480},
+      {"-05:30", -330},  {"+14:00", 840},  {"-12:00", -720}, {"+05:45", 345}, {"-0", 0},
+  };
+  for (const auto& c : accepted) {
+    vpack::TimeZone zone;
+    ASSERT_TRUE(vpack::parse_time_zone(c.first, &zone)) << c.first;
+    EXPECT_FALSE(zone.local) << c.first;
+    EXPECT_EQ(zone.offset_minutes, c.second) << c.first;
+  }
+  vpack::TimeZone zone{false, 60};
+  ASSERT_TRUE(vpack::parse_time_zone("Local", &zone));
+  EXPECT_TRUE(zone.local);
+  for (const char* refused : {"", "8", "+", "+14:01", "-12:30", "+08:60", "+8:0", "+123",
+                              "+08:00x", "CST", "+aa:bb", "++8"}) {
+    EXPECT_FALSE(vpack::parse_time_zone(refused, &zone)) << refused;
+  }
+}
+
+TEST(CollectDirectory, WritesTimesAsTheClocksOfTheChosenZoneShowThem) {
+  ScratchDir dir;
+  fs::path f = dir.write("f", "x");
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = 1626356730;  // 2021-07-15 13:45:30 UTC
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, 0), 0);
+  struct {
+    int offset;
+    int day, hour, minute;
+  } cases[] = {
+      {0, 15, 13, 45}, {480, 15, 21, 45}, {-330, 15, 8, 15}, {840, 16, 3, 45}, {-720, 15, 1, 45},
+  };
+  for (const auto& c : cases) {
+    std::vector<vpack::Entry> entries;
+    std::string error;
+    ASSERT_TRUE(vpack::collect_directory(dir.path(), &entries, &error,
+                                         vpack::TimeZone{false, c.offset}))
+        << error;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].dos_date, (41 << 9) | (7 << 5) | c.day) << c.offset;
+    EXPECT_EQ(entries[0].dos_time, (c.hour << 11) | (c.minute << 5) | 15) << c.offset;
+  }
+}
+
 TEST(DosDateTime, ClampsToTheRangeDosCanHold) {
   struct {
     int y, mo, d, h, mi, s;
