@@ -241,6 +241,17 @@ bool check_shortcut(const std::string& key, const std::string& utf8, const std::
       return false;
     }
   }
+  // Each field is expanded in a path buffer of the stub.
+  const size_t kLongestField = 259;
+  size_t link_end = cp936.find('|');
+  size_t target_length = cp936.find('|', link_end + 1) - link_end - 1;
+  if (link_end > kLongestField || target_length > kLongestField) {
+    *error = key + ": the " + (link_end > kLongestField ? "link" : "target") + " is " +
+             std::to_string(link_end > kLongestField ? link_end : target_length) +
+             " bytes in code page 936; the stub's paths hold at most " +
+             std::to_string(kLongestField);
+    return false;
+  }
   return true;
 }
 

@@ -175,8 +175,8 @@ class PackTest(unittest.TestCase):
         big_stub = self.write_stub(499000, "big.exe")
         small_stub = self.write_stub(19999, "small.exe")
         many = []
-        for i in range(300):
-            many += ["--shortcut", "l%d|" % i + "t" * 1000 + "|"]
+        for i in range(1300):
+            many += ["--shortcut", "l%d|" % i + "t" * 250 + "|"]
         cases = [
             ("character outside code page 936", ["--name", "smile \U0001F600"], None, "Name:"),
             ("stub too small", [], small_stub, "larger than 20000"),

@@ -53,6 +53,8 @@ TEST(PrepareKeys, ConvertsAndOrdersWhatTheStubReads) {
       // Longest values kept by the stub, counted in code page 936 bytes.
       {{{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}},
        {{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}}},
+      {{{"Shortcut0", std::string(259, 'l') + "|" + std::string(259, 't') + "|"}},
+       {{"Shortcut0", std::string(259, 'l') + "|" + std::string(259, 't') + "|"}}},
   };
   for (const Accepted& c : cases) {
     KeyList out;
@@ -82,6 +84,8 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       // 512 Chinese characters are 1,024 bytes although 512 characters.
       {{{"Intro", repeat(u8"中", 512)}}, "1024 bytes"},
       {{{"Shortcut0", "a|" + std::string(1022, 't')}}, "at most 1023"},
+      {{{"Shortcut0", std::string(260, 'l') + "|t|"}}, "Shortcut0: the link is 260 bytes"},
+      {{{"Shortcut0", "l|" + repeat(u8"中", 130) + "|"}}, "the target is 260 bytes"},
       {{{"Name", u8"smile 😀"}}, u8"😀"},
       {{{"Name", "bad \xFF"}}, "UTF-8"},
       {{{"Shortcut0", "link only"}}, "both bars"},
