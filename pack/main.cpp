@@ -342,7 +342,7 @@ int run(const std::vector<std::string>& args, const fs::path& self) {
   Options o;
   std::string error;
   if (!parse(args, &o, &error)) {
-    fprintf(stderr, "vandrel-pack: %s\n%s", error.c_str(), kUsage);
+    fprintf(stderr, "vandrel-pack: %s (see --help)\n", error.c_str());
     return 2;
   }
   return o.info || o.verify ? run_info(o) : run_pack(o, self);

@@ -325,10 +325,7 @@ class PackTest(unittest.TestCase):
         ]
         for what, args, message in cases:
             with self.subTest(what):
-                result = run(*args)
-                self.assertNotEqual(result.returncode, 0)
-                self.assertIn(message, result.stderr.decode().splitlines()[0])
-                self.assertFalse(os.path.exists(out))
+                self.assert_refused(run(*args), message, out)
 
     def test_double_dash_lets_a_source_start_with_a_dash(self):
         dashed = os.path.join(self.dir, "-src")
