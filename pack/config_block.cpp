@@ -13,8 +13,8 @@ namespace {
 
 enum class Kind {
   kText,
-  kPath,        // '$' and '%' are the stub's variable delimiters
-  kTextSwitch,  // on only when the text is "1"
+  kPath,          // '$' and '%' are the stub's variable delimiters
+  kTextSwitch,    // on only when the text is "1"
   kNumberSwitch,  // on when its leading digits are not 0
 };
 
@@ -179,10 +179,9 @@ std::string unknown_key_message(const std::string& key) {
 bool check_switch(const std::string& key, Kind kind, const std::string& value,
                   std::string* error) {
   if (value == "0" || value == "1") return true;
+  // A text switch is on only for "1", which this value is not.
   bool on = false;
-  if (kind == Kind::kTextSwitch) {
-    on = false;  // only "1" is on, and it is not this value
-  } else {
+  if (kind == Kind::kNumberSwitch) {
     for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
       if (value[i] != '0') on = true;
   }

@@ -76,10 +76,16 @@ bool check_path_setting(const std::string& what, const std::string& utf8, bool i
     std::string where = what + ": the '" + utf8[i] + "' at character " +
                         std::to_string(character_at(utf8, i));
     size_t close = utf8.find_first_of("$%", i + 1);
-    std::string name = close == std::string::npos ? std::string() : utf8.substr(i + 1, close - i - 1);
+    std::string name =
+        close == std::string::npos ? std::string() : utf8.substr(i + 1, close - i - 1);
     if (close == std::string::npos || !is_variable_name(name)) {
-      *error = where + " opens no variable such as $desktop$ or $temp$; the stub reads every '$' "
-               "as '%' and would make '" + as_stub_reads(utf8) + "' of it";
+      *error = where + " opens no variable such as $desktop$ or $temp$; ";
+      if (utf8[i] == '$') {
+        *error += "the stub reads every '$' as '%' and would make '" + as_stub_reads(utf8) +
+                  "' of it";
+      } else {
+        *error += "the stub takes every '%' for a variable's delimiter";
+      }
       return false;
     }
     if (const FolderVariable* v = find_variable(name)) {
@@ -103,7 +109,8 @@ bool check_path_setting(const std::string& what, const std::string& utf8, bool i
 size_t typical_destination_length(const std::string& default_path, bool auto_extract,
                                   bool* known) {
   *known = false;
-  if (default_path.empty()) return auto_extract ? kTypicalEnvironmentLength : kTypicalCurrentDirectory;
+  if (default_path.empty())
+    return auto_extract ? kTypicalEnvironmentLength : kTypicalCurrentDirectory;
   std::string path = default_path;
   // The stub appends the backslash itself: C:\ and C: give the same paths.
   while (!path.empty() && path.back() == '\\') path.pop_back();

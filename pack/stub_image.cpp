@@ -18,7 +18,8 @@ bool check_stub_image(const std::string& bytes, const std::string& what, StubIma
   uint32_t pe = read_u32(p + 0x3C);
   // Signature, then the file header: machine (2 bytes) ... characteristics
   // at offset 18 of the header.
-  if (pe > bytes.size() || bytes.size() - pe < 24 || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
+  if (pe > bytes.size() || bytes.size() - pe < 24 ||
+      bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
     *error = what + ": an MZ file without a PE header, not a Windows program";
     return false;
   }

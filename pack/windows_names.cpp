@@ -106,7 +106,8 @@ bool check_path_room(const std::vector<Entry>& entries, const KeyList& cp936_key
   if (!longest) return true;
   std::string default_path = setting(cp936_keys, "DefaultPath");
   bool known = false;
-  size_t destination = typical_destination_length(default_path, setting(cp936_keys, "AutoExtract") == "1", &known);
+  bool auto_extract = setting(cp936_keys, "AutoExtract") == "1";
+  size_t destination = typical_destination_length(default_path, auto_extract, &known);
   // Destination, the backslash the stub appends, the name.
   size_t needed = destination + 1 + longest->name.size();
   if (needed <= kLongestPath) return true;

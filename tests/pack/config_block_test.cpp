@@ -110,7 +110,8 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       {{{"Shortcut", "a|b|"}}, "did you mean Shortcut0?"},
       {{{"Author", "me"}}, "Author: unknown key; the stub reads only Name,"},
       // Switches are 1 or 0; the message says what the stub would make of it.
-      {{{"OpenFolder", "01"}}, "OpenFolder: '01' is neither 1 (on) nor 0 (off); the stub would read it as off"},
+      {{{"OpenFolder", "01"}},
+       "OpenFolder: '01' is neither 1 (on) nor 0 (off); the stub would read it as off"},
       {{{"AutoExtract", "TRUE"}}, "read it as off"},
       {{{"NoGUI", "2"}}, "NoGUI: '2' is neither 1 (on) nor 0 (off); the stub would read it as on"},
       {{{"Delete", "10"}}, "read it as on"},
@@ -121,7 +122,9 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
        "DefaultPath: the '$' at character 6 opens no variable such as $desktop$ or $temp$; the "
        "stub reads every '$' as '%' and would make 'C:\\My%Dir\\x' of it"},
       {{{"Exec", u8"安装$.exe"}}, "Exec: the '$' at character 3"},
-      {{{"Exec", "100%.exe"}}, "Exec: the '%' at character 4"},
+      {{{"Exec", "100%.exe"}},
+       "Exec: the '%' at character 4 opens no variable such as $desktop$ or $temp$; the stub "
+       "takes every '%' for a variable's delimiter"},
       {{{"DefaultPath", "$$\\x"}}, "the '$' at character 1 opens no variable"},
       {{{"DefaultPath", "$1$\\x"}}, "opens no variable"},
       {{{"DefaultPath", "$temp"}}, "opens no variable"},
@@ -161,7 +164,8 @@ TEST(IniText, RefusesOtherSectionsBadLinesAndRepeatedKeysWithTheLineNumber) {
       {"Name=a\n[Other]\n", "extra.ini:2: only the [QV] section"},
       {"Name=a\nnonsense\n", "extra.ini:2: a line must be"},
       {"Name=a\nNAME=b\n", "extra.ini:2: NAME is given twice"},
-      {"Name=a\n\nDefualtPath=b\n", "extra.ini:3: DefualtPath: unknown key; did you mean DefaultPath?"},
+      {"Name=a\n\nDefualtPath=b\n",
+       "extra.ini:3: DefualtPath: unknown key; did you mean DefaultPath?"},
       {"ZipSize=3\n", "extra.ini:1: ZipSize: the builder writes this key itself"},
   };
   for (const auto& c : cases) {

@@ -147,7 +147,9 @@ TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
       {"backslash in a name", [](const ScratchDir& d) { d.write("a\\b", "s"); },
        "Windows file names"},
       {"name too long for the stub",
-       [](const ScratchDir& d) { d.write(std::string(130, 'd') + "/" + std::string(130, 'f'), "s"); },
+       [](const ScratchDir& d) {
+         d.write(std::string(130, 'd') + "/" + std::string(130, 'f'), "s");
+       },
        "at most 256 fit"},
       // What Windows changes or reserves.
       {"trailing dot", [](const ScratchDir& d) { d.write("trail.", "s"); },

@@ -176,7 +176,8 @@ TEST(WindowsNames, CaseFoldingMakesOneNameOfBothCases) {
       {"Readme.TXT", "readme.txt"}, {u8"Ёж", u8"ёЖ"}, {u8"ΣΑΣ", u8"σας"},
       {u8"ＡＢ", u8"ａｂ"},        {u8"Ⅻ", u8"ⅻ"},    {u8"中文A", u8"中文a"},
   };
-  for (const auto& c : same) EXPECT_EQ(vpack::case_folded(c.first), vpack::case_folded(c.second)) << c.first;
+  for (const auto& c : same)
+    EXPECT_EQ(vpack::case_folded(c.first), vpack::case_folded(c.second)) << c.first;
   const std::pair<const char*, const char*> different[] = {
       {"a", "b"}, {u8"中", u8"文"}, {"a_", "A-"}, {"[", "{"},
   };
