@@ -10,6 +10,11 @@ all: build
 bootstrap:
 	@scripts/bootstrap.sh
 
+# The builder users run: optimised, without the host tree's sanitizers.
+$(BUILD)/release/build.ninja:
+	@cmake -S . -B $(BUILD)/release -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	  -DVANDREL_SANITIZE=OFF >/dev/null
+
 $(BUILD)/host/build.ninja:
 	@cmake -S . -B $(BUILD)/host -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug >/dev/null
 
@@ -22,8 +27,9 @@ $(BUILD)/x86_64/build.ninja:
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
 
 build: bootstrap
-	@$(MAKE) --no-print-directory $(foreach t,$(TREES),$(BUILD)/$(t)/build.ninja)
+	@$(MAKE) --no-print-directory $(foreach t,$(TREES) release,$(BUILD)/$(t)/build.ninja)
 	@for t in $(TREES); do cmake --build $(BUILD)/$$t || exit 1; done
+	@cmake --build $(BUILD)/release --target vandrel-pack
 
 test: build
 	@status=0; for t in $(TREES); do \

@@ -123,7 +123,8 @@ uint64_t expected_size(const Entry& entry) {
 void prepare(const Entry& entry, const ArchiveOptions& options, Prepared* p) {
   const std::string& name = entry.name;
   bool is_directory = !name.empty() && name.back() == '/';
-  if (name.empty() || name.size() > 0xFFFF || name.find('\0') != std::string::npos) {
+  if (name.empty() || name.size() > 0xFFFF || name.find('\0') != std::string::npos ||
+      entry.utf8_name.size() > 0xFFF0) {
     p->error = "entry name empty, too long or holding a zero byte";
     return;
   }
@@ -175,6 +176,26 @@ void prepare_all(const std::vector<Entry>& entries, size_t first, const ArchiveO
   for (size_t i = 0; i < batch->size(); ++i) prepare(entries[first + i], options, &(*batch)[i]);
 }
 
+// The Unicode Path extra field: tag, size, version 1, the CRC-32 of the
+// stored name (so that a tool can tell a stale field), the UTF-8 name.
+std::string unicode_path_field(const Entry& entry) {
+  if (entry.utf8_name.empty() || entry.utf8_name == entry.name) return std::string();
+  std::string field;
+  auto put16 = [&](uint32_t v) {
+    field += static_cast<char>(v & 0xFF);
+    field += static_cast<char>((v >> 8) & 0xFF);
+  };
+  uLong name_crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(entry.name.data()),
+                         static_cast<uInt>(entry.name.size()));
+  put16(0x7075);
+  put16(static_cast<uint32_t>(1 + 4 + entry.utf8_name.size()));
+  field += '\x01';
+  put16(static_cast<uint32_t>(name_crc));
+  put16(static_cast<uint32_t>(name_crc >> 16));
+  field += entry.utf8_name;
+  return field;
+}
+
 bool write_entry(zipFile zf, const Entry& entry, const Prepared& p, int level,
                  std::string* error) {
   if (!p.ok) {
@@ -190,7 +211,11 @@ bool write_entry(zipFile zf, const Entry& entry, const Prepared& p, int level,
   info.dosDate = (static_cast<uLong>(entry.dos_date) << 16) | entry.dos_time;
   info.external_fa = is_directory ? 0x10 : 0x20;  // directory / archive attribute
   uLong flags = entry.utf8_flag ? 0x800 : 0;
-  int rc = zipOpenNewFileInZip4(zf, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+  std::string extra = unicode_path_field(entry);
+  const void* extra_bytes = extra.empty() ? nullptr : extra.data();
+  uInt extra_size = static_cast<uInt>(extra.size());
+  int rc = zipOpenNewFileInZip4(zf, entry.name.c_str(), &info, extra_bytes, extra_size,
+                                extra_bytes, extra_size, nullptr,
                                 p.method, p.method ? level : 0, 1, -MAX_WBITS, 8,
                                 Z_DEFAULT_STRATEGY, nullptr, 0, 0, flags);
   if (rc == ZIP_OK && !body.empty())
@@ -234,7 +259,8 @@ bool build_archive(const std::vector<Entry>& entries, const ArchiveOptions& opti
 
   // Room for every entry stored, so that the archive never moves in memory.
   uint64_t room = 22 + options.comment.size();
-  for (const Entry& entry : entries) room += expected_size(entry) + 2 * entry.name.size() + 128;
+  for (const Entry& entry : entries)
+    room += expected_size(entry) + 2 * (entry.name.size() + entry.utf8_name.size()) + 128;
   if (room < kLargestEntry) zip->reserve(static_cast<size_t>(room));
 
   size_t next = 0;

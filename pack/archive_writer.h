@@ -15,6 +15,9 @@ struct Entry {
   uint16_t dos_date = 0;
   uint16_t dos_time = 0;
   bool utf8_flag = false;  // general-purpose bit 11: `name` holds UTF-8
+  // The name in UTF-8 for other tools, written as a Unicode Path extra field
+  // (0x7075) when it differs from `name`; the stub skips extra fields.
+  std::string utf8_name;
   std::filesystem::path source;  // when not empty, the bytes are read from here
 };
 

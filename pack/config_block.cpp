@@ -6,20 +6,35 @@
 #include <algorithm>
 
 #include "pack/codepage.h"
+#include "pack/path_settings.h"
 
 namespace vpack {
 namespace {
 
+enum class Kind {
+  kText,
+  kPath,          // '$' and '%' are the stub's variable delimiters
+  kTextSwitch,    // on only when the text is "1"
+  kNumberSwitch,  // on when its leading digits are not 0
+};
+
 struct KnownKey {
   const char* name;
   size_t longest;  // bytes kept by the stub; 0: an integer
+  Kind kind;
 };
 
 // Canonical order of the block; shortcut keys follow Delete.
 const KnownKey kKnownKeys[] = {
-    {"Name", 254},       {"Intro", 1023},      {"URL", 127},       {"Exec", 254},
-    {"DefaultPath", 259}, {"AutoExtract", 5},  {"OpenFolder", 5},  {"NoGUI", 0},
-    {"Delete", 0},
+    {"Name", 254, Kind::kText},
+    {"Intro", 1023, Kind::kText},
+    {"URL", 127, Kind::kText},
+    {"Exec", 254, Kind::kPath},
+    {"DefaultPath", 259, Kind::kPath},
+    {"AutoExtract", 5, Kind::kTextSwitch},
+    {"OpenFolder", 5, Kind::kTextSwitch},
+    {"NoGUI", 0, Kind::kNumberSwitch},
+    {"Delete", 0, Kind::kNumberSwitch},
 };
 const size_t kShortcutLongest = 1023;
 
@@ -122,6 +137,73 @@ bool check_value_text(const std::string& key, const std::string& value, std::str
   return true;
 }
 
+// Edits between two key names, case ignored, a swap of neighbours counting
+// as one ("DefualtPath").
+size_t key_distance(const std::string& a, const std::string& b) {
+  std::string x = lower(a), y = lower(b);
+  std::vector<std::vector<size_t>> d(x.size() + 1, std::vector<size_t>(y.size() + 1));
+  for (size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= x.size(); ++i) {
+    for (size_t j = 1; j <= y.size(); ++j) {
+      size_t cost = x[i - 1] == y[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[x.size()][y.size()];
+}
+
+std::string unknown_key_message(const std::string& key) {
+  std::string best;
+  size_t best_distance = 0;
+  std::vector<std::string> names;
+  for (const KnownKey& k : kKnownKeys) names.push_back(k.name);
+  names.push_back("Shortcut0");
+  for (const std::string& name : names) {
+    size_t d = key_distance(key, name);
+    if (best.empty() || d < best_distance) {
+      best = name;
+      best_distance = d;
+    }
+  }
+  size_t allowed = key.size() >= 8 ? 3 : 2;
+  if (best_distance <= allowed) return key + ": unknown key; did you mean " + best + "?";
+  return key + ": unknown key; the stub reads only Name, Intro, URL, Exec, DefaultPath, "
+         "AutoExtract, OpenFolder, NoGUI, Delete and Shortcut0, Shortcut1, ...";
+}
+
+// A switch is written 1 (on) or 0 (off): the stub reads the two kinds
+// differently ("01" is off for OpenFolder, "2" is on for NoGUI).
+bool check_switch(const std::string& key, Kind kind, const std::string& value,
+                  std::string* error) {
+  if (value == "0" || value == "1") return true;
+  // A text switch is on only for "1", which this value is not.
+  bool on = false;
+  if (kind == Kind::kNumberSwitch) {
+    for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
+      if (value[i] != '0') on = true;
+  }
+  *error = key + ": '" + value + "' is neither 1 (on) nor 0 (off); the stub would read it as " +
+           (on ? "on" : "off");
+  return false;
+}
+
+// The welcome text cannot hold a backslash followed by n: the stub shows
+// every such pair as a line break.
+bool check_intro_escapes(const std::string& value, std::string* error) {
+  size_t at = value.find("\\n");
+  if (at == std::string::npos) return true;
+  size_t character = 1;
+  for (size_t i = 0; i < at; ++i)
+    if ((static_cast<unsigned char>(value[i]) & 0xC0) != 0x80) ++character;
+  *error = "Intro: the backslash and 'n' at character " + std::to_string(character) +
+           " would show as a line break; write line breaks as real ones (a new line in --intro "
+           "or in the file of --intro-file), as the welcome text cannot hold a literal \\n";
+  return false;
+}
+
 std::string intro_line_breaks(const std::string& value) {
   std::string out;
   for (size_t i = 0; i < value.size(); ++i) {
@@ -147,12 +229,27 @@ bool check_shortcut(const std::string& key, const std::string& utf8, const std::
     *error = key + ": the link or the target of the shortcut is empty";
     return false;
   }
+  if (!check_path_setting(key + " link", utf8.substr(0, first), false, error) ||
+      !check_path_setting(key + " target", utf8.substr(first + 1, second - first - 1), false,
+                          error))
+    return false;
   for (size_t t : trail_bytes(cp936)) {
     if (cp936[t] == '|') {
       *error = key + ": a character before byte " + std::to_string(t) +
                " is written with a '|' byte in code page 936 and would split the value";
       return false;
     }
+  }
+  // Each field is expanded in a path buffer of the stub.
+  const size_t kLongestField = 259;
+  size_t link_end = cp936.find('|');
+  size_t target_length = cp936.find('|', link_end + 1) - link_end - 1;
+  if (link_end > kLongestField || target_length > kLongestField) {
+    *error = key + ": the " + (link_end > kLongestField ? "link" : "target") + " is " +
+             std::to_string(link_end > kLongestField ? link_end : target_length) +
+             " bytes in code page 936; the stub's paths hold at most " +
+             std::to_string(kLongestField);
+    return false;
   }
   return true;
 }
@@ -183,6 +280,24 @@ size_t longest_value(const std::string& key) {
   return 0;
 }
 
+bool check_key_name(const std::string& key, std::string* error) {
+  if (!valid_key_name(key)) {
+    *error = "key '" + key + "': only letters, digits and '_' make a key name";
+    return false;
+  }
+  if (equal_nocase(key, "ZipSize")) {
+    *error = "ZipSize: the builder writes this key itself";
+    return false;
+  }
+  if (find_known(key) || shortcut_number(key) >= 0) return true;
+  if (is_shortcut_like(key)) {
+    *error = key + ": the stub reads shortcut keys only as Shortcut0, Shortcut1, ...";
+    return false;
+  }
+  *error = unknown_key_message(key);
+  return false;
+}
+
 bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error) {
   struct Prepared {
     int rank;      // canonical position; shortcuts and others after the known keys
@@ -195,14 +310,7 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
   for (size_t i = 0; i < utf8_keys.size(); ++i) {
     std::string key = utf8_keys[i].first;
     std::string value = utf8_keys[i].second;
-    if (!valid_key_name(key)) {
-      *error = "key '" + key + "': only letters, digits and '_' make a key name";
-      return false;
-    }
-    if (equal_nocase(key, "ZipSize")) {
-      *error = "ZipSize: the builder writes this key itself";
-      return false;
-    }
+    if (!check_key_name(key, error)) return false;
     if (std::find(seen.begin(), seen.end(), lower(key)) != seen.end()) {
       *error = key + ": the key is given twice";
       return false;
@@ -211,19 +319,19 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
 
     const KnownKey* known = find_known(key);
     long number = shortcut_number(key);
-    if (!known && number < 0 && is_shortcut_like(key)) {
-      *error = key + ": the stub reads shortcut keys only as Shortcut0, Shortcut1, ...";
-      return false;
-    }
     if (known) key = known->name;
     if (number >= 0) key = "Shortcut" + std::to_string(number);
-    if (known && equal_nocase(key, "Intro")) value = intro_line_breaks(value);
-    if (!check_value_text(key, value, error)) return false;
-    if (known && known->longest == 0 &&
-        (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)) {
-      *error = key + ": the value must be a decimal number";
-      return false;
+    if (key == "Intro") {
+      if (!check_intro_escapes(value, error)) return false;
+      value = intro_line_breaks(value);
     }
+    if (!check_value_text(key, value, error)) return false;
+    if (known && (known->kind == Kind::kTextSwitch || known->kind == Kind::kNumberSwitch) &&
+        !check_switch(key, known->kind, value, error))
+      return false;
+    if (known && known->kind == Kind::kPath &&
+        !check_path_setting(key, value, key == "DefaultPath", error))
+      return false;
 
     std::string converted;
     if (!utf8_to_cp936(value, &converted)) {
@@ -314,6 +422,10 @@ bool parse_ini_text(const std::string& text, const std::string& source, KeyList*
     key.erase(key.find_last_not_of(" \t") + 1);
     size_t v = value.find_first_not_of(" \t");
     value = v == std::string::npos ? std::string() : value.substr(v);
+    if (!check_key_name(key, error)) {
+      *error = where + *error;
+      return false;
+    }
     for (const auto& kv : *keys) {
       if (lower(kv.first) == lower(key)) {
         *error = where + key + " is given twice";

@@ -26,11 +26,16 @@ std::string build_config_block_for(const KeyList& keys, const std::string& zip);
 // 0 for keys it reads as integers or does not read.
 size_t longest_value(const std::string& key);
 
+// A key the stub reads (case ignored): a known key or ShortcutN. Otherwise
+// the message names the key and, when one is close, the key meant.
+bool check_key_name(const std::string& key, std::string* error);
+
 // Checks UTF-8 keys and values against what the stub reads and converts them
 // to code page 936: known keys in their canonical spelling and order (Name,
 // Intro, URL, Exec, DefaultPath, AutoExtract, OpenFolder, NoGUI, Delete,
-// Shortcut0...), other keys after them as given. A line break in Intro
-// becomes the two characters backslash and n.
+// Shortcut0...). Unknown keys, switches other than 0 and 1, a '$' or '%'
+// in a path setting that opens no variable, and a literal backslash-n in
+// Intro are refused. A line break in Intro becomes backslash and n.
 bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error);
 
 // Keys of an INI text in UTF-8 (optional [QV] header, ';' and '#' comments).

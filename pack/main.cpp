@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@
 #include "pack/payload_info.h"
 #include "pack/layout.h"
 #include "pack/source_tree.h"
+#include "pack/stub_image.h"
+#include "pack/windows_names.h"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +33,8 @@ const char kUsage[] =
     "       vandrel-pack --info [--verify] FILE.exe\n"
     "options:\n"
     "  --name TEXT          archive title (Name)\n"
-    "  --intro TEXT         welcome text; a line break becomes \\n (Intro)\n"
+    "  --intro TEXT         welcome text with real line breaks (Intro)\n"
+    "  --intro-file FILE    the welcome text from a UTF-8 file (Intro)\n"
     "  --url URL            link on the welcome page (URL)\n"
     "  --exec PATH          file to run or open after extraction (Exec)\n"
     "  --default-path PATH  destination, folder variables allowed (DefaultPath)\n"
@@ -42,8 +46,11 @@ const char kUsage[] =
     "  --config FILE        more keys from a UTF-8 INI file; options win\n"
     "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool)\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
+    "  --time-zone ZONE     write file times as clocks in ZONE show them (UTC,\n"
+    "                       +08:00, ...; default: this machine's local time)\n"
     "  --info               print the layout, configuration and entries of FILE\n"
-    "  --verify             also decompress every entry and check its CRC-32\n";
+    "  --verify             also decompress every entry and check its CRC-32\n"
+    "  --                   the arguments after it are files, not options\n";
 
 int fail(const std::string& message) {
   fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
@@ -63,11 +70,13 @@ fs::path default_stub(const fs::path& self) {
 }
 
 struct Options {
-  std::string source, output, stub, config;
+  std::string source, output, stub, config, intro_file;
   int level = 6;
+  vpack::TimeZone zone;
   bool info = false, verify = false;
   vpack::KeyList keys;       // from the options, UTF-8
   std::vector<std::string> shortcuts;
+  std::vector<std::string> packing;  // options given that only packing reads
 };
 
 bool parse(const std::vector<std::string>& args, Options* o, std::string* error) {
@@ -83,8 +92,18 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
                                             {"--no-gui", "NoGUI"},
                                             {"--delete", "Delete"}};
   std::vector<std::string> positional;
+  std::vector<std::string> given;
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
+    if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
     std::string value;
     bool has_inline = false;
     if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
@@ -92,6 +111,15 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       arg = arg.substr(0, arg.find('='));
       has_inline = true;
     }
+    if (arg == "--output") arg = "-o";
+    // Every option but --shortcut sets one thing: a second one is a mistake.
+    if (arg != "--shortcut" &&
+        std::find(given.begin(), given.end(), arg) != given.end()) {
+      *error = arg + " is given twice";
+      return false;
+    }
+    given.push_back(arg);
+    if (arg != "-o" && arg != "--info" && arg != "--verify") o->packing.push_back(arg);
     auto take = [&](std::string* out) {
       if (has_inline) {
         *out = value;
@@ -109,11 +137,6 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       if (arg != v.flag) continue;
       std::string text;
       if (!take(&text)) return false;
-      for (const auto& kv : o->keys)
-        if (kv.first == v.key) {
-          *error = arg + " is given twice";
-          return false;
-        }
       o->keys.emplace_back(v.key, text);
       matched = true;
     }
@@ -131,12 +154,14 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       std::string text;
       if (!take(&text)) return false;
       o->shortcuts.push_back(text);
-    } else if (arg == "-o" || arg == "--output") {
+    } else if (arg == "-o") {
       if (!take(&o->output)) return false;
     } else if (arg == "--stub") {
       if (!take(&o->stub)) return false;
     } else if (arg == "--config") {
       if (!take(&o->config)) return false;
+    } else if (arg == "--intro-file") {
+      if (!take(&o->intro_file)) return false;
     } else if (arg == "--level") {
       std::string text;
       if (!take(&text)) return false;
@@ -145,27 +170,45 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
         return false;
       }
       o->level = text[0] - '0';
-    } else if (arg == "--info") {
-      o->info = true;
-    } else if (arg == "--verify") {
-      o->verify = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
+    } else if (arg == "--time-zone") {
+      std::string text;
+      if (!take(&text)) return false;
+      if (!vpack::parse_time_zone(text, &o->zone)) {
+        *error = "--time-zone takes local, UTC or an offset from -12:00 to +14:00 such as "
+                 "+08:00, not '" + text + "'";
+        return false;
+      }
+    } else if (arg == "--info" || arg == "--verify") {
+      if (has_inline) {
+        *error = arg + " takes no value";
+        return false;
+      }
+      (arg == "--info" ? o->info : o->verify) = true;
+    } else {
       *error = "unknown option " + arg;
       return false;
-    } else {
-      positional.push_back(arg);
     }
+  }
+  if (!o->intro_file.empty() &&
+      std::find(given.begin(), given.end(), "--intro") != given.end()) {
+    *error = "--intro and --intro-file both set the welcome text";
+    return false;
   }
   if (positional.size() != 1) {
     *error = positional.empty() ? "no source directory (or file for --info) given"
-                                : "more than one source directory given";
+                                : "more than one source directory given (" + positional[0] +
+                                      ", " + positional[1] + ")";
     return false;
   }
   o->source = positional[0];
   for (size_t n = 0; n < o->shortcuts.size(); ++n)
     o->keys.emplace_back("Shortcut" + std::to_string(n), o->shortcuts[n]);
   if ((o->info || o->verify) && !o->output.empty()) {
-    *error = "--info and --verify read a file; they write none";
+    *error = "--info and --verify read a file; they write none (-o)";
+    return false;
+  }
+  if ((o->info || o->verify) && !o->packing.empty()) {
+    *error = o->packing[0] + " sets up packing; --info and --verify only read a file";
     return false;
   }
   if (!o->info && !o->verify && o->output.empty()) {
@@ -192,15 +235,59 @@ bool check_written(const fs::path& written, void* context, std::string* error) {
   return false;
 }
 
+// The output may be no input: it would overwrite the stub or the
+// configuration, or be packed into the next file made from the folder.
+bool output_is_input(const Options& o, const fs::path& stub, std::string* error) {
+  std::error_code ec;
+  fs::path output = fs::weakly_canonical(to_path(o.output), ec);
+  if (ec) output = fs::absolute(to_path(o.output), ec);
+  struct Input {
+    std::string option;
+    fs::path path;
+  };
+  std::vector<Input> inputs = {{"--stub", stub}};
+  if (!o.config.empty()) inputs.push_back({"--config", to_path(o.config)});
+  if (!o.intro_file.empty()) inputs.push_back({"--intro-file", to_path(o.intro_file)});
+  for (const Input& input : inputs) {
+    if (fs::equivalent(output, input.path, ec)) {
+      *error = "-o " + o.output + " is the " + input.option + " file; choose another output";
+      return true;
+    }
+  }
+  fs::path source = to_path(o.source);
+  for (fs::path p = output.parent_path(); !p.empty(); p = p.parent_path()) {
+    if (fs::equivalent(p, source, ec)) {
+      *error = "-o " + o.output + " lies inside the source folder " + o.source +
+               ", which is packed; choose an output outside it";
+      return true;
+    }
+    if (p == p.parent_path()) break;
+  }
+  return false;
+}
+
+bool read_intro_file(const std::string& name, std::string* text, std::string* error) {
+  if (!vpack::read_file(to_path(name), text, error)) return false;
+  if (text->compare(0, 3, "\xEF\xBB\xBF") == 0) text->erase(0, 3);
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
+  return true;
+}
+
 int run_pack(const Options& o, const fs::path& self) {
   std::string error;
-  vpack::KeyList keys = o.keys;
+  vpack::KeyList options = o.keys;
+  if (!o.intro_file.empty()) {
+    std::string intro;
+    if (!read_intro_file(o.intro_file, &intro, &error)) return fail(error);
+    options.emplace_back("Intro", intro);
+  }
+  vpack::KeyList keys = options;
   if (!o.config.empty()) {
     std::string text;
     if (!vpack::read_file(to_path(o.config), &text, &error)) return fail(error);
     vpack::KeyList from_file;
     if (!vpack::parse_ini_text(text, o.config, &from_file, &error)) return fail(error);
-    keys = vpack::merge_keys(from_file, o.keys);
+    keys = vpack::merge_keys(from_file, options);
   }
   vpack::KeyList prepared;
   if (!vpack::prepare_keys(keys, &prepared, &error)) return fail(error);
@@ -211,11 +298,18 @@ int run_pack(const Options& o, const fs::path& self) {
     if (o.stub.empty()) error += " (the default stub; build it or name one with --stub)";
     return fail(error);
   }
+  std::string stub_name = vpack::display_path(stub_path);
+  vpack::StubImage image;
+  if (!vpack::check_stub_image(stub, "--stub " + stub_name, &image, &error)) return fail(error);
+  if (output_is_input(o, stub_path, &error)) return fail(error);
 
   std::vector<vpack::Entry> entries;
-  if (!vpack::collect_directory(to_path(o.source), &entries, &error)) return fail(error);
+  if (!vpack::collect_directory(to_path(o.source), &entries, &error, o.zone))
+    return fail(error);
   if (entries.empty())
     return fail(o.source + ": the directory is empty; the stub needs at least one entry");
+  std::string warning;
+  if (!vpack::check_path_room(entries, prepared, &warning, &error)) return fail(error);
 
   vpack::ArchiveOptions archive;
   archive.level = o.level;
@@ -229,8 +323,10 @@ int run_pack(const Options& o, const fs::path& self) {
   if (!vpack::write_file_atomically(to_path(o.output), {&stub, &block, &zip}, &error,
                                     check_written, &report))
     return fail(error);
-  printf("%s: %s bytes, stub %s bytes, archive at %s, %s entries\n", o.output.c_str(),
-         std::to_string(report.file_size).c_str(), std::to_string(report.marker_offset).c_str(),
+  if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
+  printf("%s: %s bytes, stub %s (%s, %s bytes), archive at %s, %s entries\n", o.output.c_str(),
+         std::to_string(report.file_size).c_str(), stub_name.c_str(), image.machine.c_str(),
+         std::to_string(report.marker_offset).c_str(),
          std::to_string(report.archive_offset).c_str(),
          std::to_string(report.entries.size()).c_str());
   return 0;
@@ -246,7 +342,7 @@ int run(const std::vector<std::string>& args, const fs::path& self) {
   Options o;
   std::string error;
   if (!parse(args, &o, &error)) {
-    fprintf(stderr, "vandrel-pack: %s\n%s", error.c_str(), kUsage);
+    fprintf(stderr, "vandrel-pack: %s (see --help)\n", error.c_str());
     return 2;
   }
   return o.info || o.verify ? run_info(o) : run_pack(o, self);

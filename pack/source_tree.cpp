@@ -10,26 +10,37 @@
 
 #include "pack/codepage.h"
 #include "pack/file_io.h"
+#include "pack/windows_names.h"
 
 namespace vpack {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The stub reads entry names into a 260-byte buffer.
-const size_t kLongestName = 259;
+// The shortest destination, a drive's root such as C:\, takes 3 of the 259
+// bytes of the stub's path buffers.
+const size_t kLongestName = kLongestPath - 3;
 const uint64_t kLargestTotal = 0x7FFFFFFFu;
 
-bool modification_time(const fs::path& path, uint16_t* date, uint16_t* time,
-                       std::string* error) {
+bool modification_time(const fs::path& path, const TimeZone& zone, uint16_t* date,
+                       uint16_t* time, std::string* error) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data;
   FILETIME local;
   WORD d = 0, t = 0;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) {
+      (zone.local && !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local))) {
     *error = "cannot read the time stamp of " + display_path(path);
     return false;
+  }
+  if (!zone.local) {
+    ULARGE_INTEGER ticks;  // 100 ns units
+    ticks.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    ticks.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    ticks.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(zone.offset_minutes) *
+                                             60 * 10000000);
+    local.dwLowDateTime = ticks.LowPart;
+    local.dwHighDateTime = ticks.HighPart;
   }
   if (!FileTimeToDosDateTime(&local, &d, &t)) {
     // Outside the DOS range: before 1980 or after 2107.
@@ -44,7 +55,12 @@ bool modification_time(const fs::path& path, uint16_t* date, uint16_t* time,
 #else
   struct stat st;
   struct tm local;
-  if (stat(path.c_str(), &st) != 0 || !localtime_r(&st.st_mtime, &local)) {
+  if (stat(path.c_str(), &st) != 0) {
+    *error = "cannot read the time stamp of " + display_path(path);
+    return false;
+  }
+  time_t shifted = st.st_mtime + static_cast<time_t>(zone.offset_minutes) * 60;
+  if (zone.local ? !localtime_r(&st.st_mtime, &local) : !gmtime_r(&shifted, &local)) {
     *error = "cannot read the time stamp of " + display_path(path);
     return false;
   }
@@ -61,6 +77,11 @@ bool name_component_ok(const std::string& utf8, std::string* error, const fs::pa
       return false;
     }
   }
+  std::string problem = component_problem(utf8);
+  if (!problem.empty()) {
+    *error = display_path(where) + ": " + problem;
+    return false;
+  }
   return true;
 }
 
@@ -68,9 +89,11 @@ struct Walk {
   fs::path root;
   std::vector<Entry>* entries;
   uint64_t total;
+  TimeZone zone;
 };
 
-bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* error) {
+bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::string& utf8_prefix,
+          std::string* error) {
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
   if (ec) {
@@ -102,12 +125,14 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* 
     }
     Entry e;
     e.name = prefix + component + (is_dir ? "/" : "");
+    e.utf8_name = utf8_prefix + utf8 + (is_dir ? "/" : "");
     if (e.name.size() > kLongestName) {
       *error = display_path(path) + ": the entry name is " + std::to_string(e.name.size()) +
-               " bytes in code page 936; the stub reads at most " + std::to_string(kLongestName);
+               " bytes in code page 936; at most " + std::to_string(kLongestName) +
+               " fit the stub's paths even below a drive's root such as C:\\";
       return false;
     }
-    if (!modification_time(path, &e.dos_date, &e.dos_time, error)) return false;
+    if (!modification_time(path, w->zone, &e.dos_date, &e.dos_time, error)) return false;
     if (!is_dir) {
       uintmax_t size = fs::file_size(path, ec);
       if (ec) {
@@ -121,9 +146,9 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, std::string* 
       }
       e.source = path;
     }
-    std::string name = e.name;
+    std::string name = e.name, utf8_name = e.utf8_name;
     w->entries->push_back(std::move(e));
-    if (is_dir && !walk(w, path, name, error)) return false;
+    if (is_dir && !walk(w, path, name, utf8_name, error)) return false;
   }
   return true;
 }
@@ -142,7 +167,38 @@ void dos_date_time(int year, int month, int day, int hour, int minute, int secon
   *time = static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }
 
-bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::string* error) {
+bool parse_time_zone(const std::string& text, TimeZone* zone) {
+  std::string lower;
+  for (char c : text) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (lower == "local") {
+    *zone = TimeZone();
+    return true;
+  }
+  if (lower == "utc") {
+    *zone = TimeZone{false, 0};
+    return true;
+  }
+  if (text.size() < 2 || (text[0] != '+' && text[0] != '-')) return false;
+  size_t colon = text.find(':');
+  std::string hours = text.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
+  std::string minutes = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+  if (colon == std::string::npos && hours.size() == 4) {
+    minutes = hours.substr(2);
+    hours = hours.substr(0, 2);
+  }
+  if (colon != std::string::npos && minutes.size() != 2) return false;
+  if (hours.empty() || hours.size() > 2) return false;
+  for (char c : hours + minutes)
+    if (c < '0' || c > '9') return false;
+  int h = std::stoi(hours), m = minutes.empty() ? 0 : std::stoi(minutes);
+  int offset = (text[0] == '-' ? -1 : 1) * (h * 60 + m);
+  if (m > 59 || offset < -12 * 60 || offset > 14 * 60) return false;
+  *zone = TimeZone{false, offset};
+  return true;
+}
+
+bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::string* error,
+                       const TimeZone& zone) {
   entries->clear();
   std::error_code ec;
   fs::file_status status = fs::status(root, ec);
@@ -154,12 +210,23 @@ bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::s
     *error = "not a directory: " + display_path(root);
     return false;
   }
-  Walk w{root, entries, 0};
-  if (!walk(&w, root, std::string(), error)) return false;
+  Walk w{root, entries, 0, zone};
+  if (!walk(&w, root, std::string(), std::string(), error)) return false;
   // Byte order of the full names puts "a/" before "a/b" and keeps a
   // directory's contents together.
   std::sort(entries->begin(), entries->end(),
             [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  size_t first = 0, second = 0;
+  if (find_case_collision(*entries, &first, &second)) {
+    auto shown = [&](size_t i) {
+      std::string name = (*entries)[i].utf8_name;
+      if (!name.empty() && name.back() == '/') name.pop_back();
+      return display_path(root / fs::u8path(name));
+    };
+    *error = shown(first) + " and " + shown(second) +
+             ": the names differ only in letter case, and Windows keeps one file for both";
+    return false;
+  }
   return true;
 }
 

@@ -17,11 +17,11 @@ mkdir -p "$BUILD/demo"
 KIND=x86_64
 wine32_runs && KIND=i686
 echo "demo stub: $KIND"
-"$BUILD/host/bin/vandrel-pack" --stub "$BUILD/$KIND/bin/vandrel-stub.exe" \
+"$BUILD/release/bin/vandrel-pack" --stub "$BUILD/$KIND/bin/vandrel-stub.exe" \
     --name "Vandrel 演示" --no-gui --default-path "Z:$OUT" \
     --shortcut "$(printf 'Z:%s' "$LINKS/演示说明.lnk" | tr / '\\')|\$targetdir\$\\readme.txt|" \
     "$ROOT/examples/demo" -o "$EXE"
-"$BUILD/host/bin/vandrel-pack" --info "$EXE"
+"$BUILD/release/bin/vandrel-pack" --info "$EXE"
 
 export VANDREL_WINEPREFIX="$BUILD/wine"
 "$ROOT/scripts/wine-start.sh"

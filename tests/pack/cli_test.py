@@ -1,6 +1,7 @@
 """Command-line tests of vandrel-pack: round trips, interoperability with
 Debian's zip/unzip and Python's zipfile, and refusals that leave no output."""
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -20,8 +21,24 @@ FILES = {
 STAMP = 1600000000  # fixed modification time: reproducible archives
 
 
-def run(*args):
-    return subprocess.run([TOOL, *args], capture_output=True, timeout=TIMEOUT)
+def run(*args, cwd=None):
+    return subprocess.run([TOOL, *args], capture_output=True, timeout=TIMEOUT, cwd=cwd)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def pe_bytes(size, machine=0x14C, characteristics=0x0102):
+    """A stand-in stub: MZ and PE headers, then filler without marker bytes."""
+    data = bytearray(b"x" * size)
+    data[0:2] = b"MZ"
+    struct.pack_into("<I", data, 0x3C, 0x80)
+    data[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<H", data, 0x84, machine)
+    struct.pack_into("<H", data, 0x84 + 18, characteristics)
+    return bytes(data)
 
 
 def make_tree(root):
@@ -53,10 +70,10 @@ class PackTest(unittest.TestCase):
     def tearDown(self):
         self.tmp.cleanup()
 
-    def write_stub(self, size, name="stub.exe"):
+    def write_stub(self, size, name="stub.exe", data=None):
         path = os.path.join(self.dir, name)
         with open(path, "wb") as f:
-            f.write(b"x" * size)
+            f.write(pe_bytes(size) if data is None else data)
         return path
 
     def pack(self, *extra, out="out.exe", stub=None):
@@ -105,13 +122,13 @@ class PackTest(unittest.TestCase):
     def test_config_file_keys_merge_and_options_win(self):
         ini = os.path.join(self.dir, "extra.ini")
         with open(ini, "w", encoding="utf-8") as f:
-            f.write("[QV]\nName=from file\nAuthor=\u4f5c\u8005\nShortcut0=a.lnk|a.exe|\n")
+            f.write("[QV]\nName=from file\nURL=\u4f5c\u8005\nShortcut0=a.lnk|a.exe|\n")
         result, out = self.pack("--config", ini, "--name", "from option", "--no-gui")
         self.assertEqual(result.returncode, 0, result.stderr)
         text = run("--info", out).stdout.decode()
         keys = [l.strip() for l in text.splitlines() if "=" in l]
-        self.assertEqual(keys[1:], ["Name=from option", "NoGUI=1", "Shortcut0=a.lnk|a.exe|",
-                                    "Author=\u4f5c\u8005"])
+        self.assertEqual(keys[1:], ["Name=from option", "URL=\u4f5c\u8005", "NoGUI=1",
+                                    "Shortcut0=a.lnk|a.exe|"])
 
     def test_archives_read_back_identically_by_unzip_and_zipfile(self):
         result, out = self.pack()
@@ -158,8 +175,8 @@ class PackTest(unittest.TestCase):
         big_stub = self.write_stub(499000, "big.exe")
         small_stub = self.write_stub(19999, "small.exe")
         many = []
-        for i in range(300):
-            many += ["--shortcut", "l%d|" % i + "t" * 1000 + "|"]
+        for i in range(1300):
+            many += ["--shortcut", "l%d|" % i + "t" * 250 + "|"]
         cases = [
             ("character outside code page 936", ["--name", "smile \U0001F600"], None, "Name:"),
             ("stub too small", [], small_stub, "larger than 20000"),
@@ -191,6 +208,204 @@ class PackTest(unittest.TestCase):
         leftovers = [n for n in os.listdir(self.dir) if ".part" in n]
         self.assertEqual(leftovers, [])
 
+    def assert_refused(self, result, message, out=None):
+        self.assertNotEqual(result.returncode, 0)
+        err = result.stderr.decode()
+        self.assertEqual(len(err.strip().splitlines()), 1, err)
+        self.assertIn(message, err)
+        if out:
+            self.assertFalse(os.path.exists(out), out)
+
+    def test_settings_the_stub_would_misread_are_refused(self):
+        # One case of each kind; the variants are in config_block_test.cpp.
+        cases = [
+            ("unknown key", "DefualtPath=C:\\x\n", [], "extra.ini:2: DefualtPath: unknown key; "
+             "did you mean DefaultPath?"),
+            ("OpenFolder=01", "OpenFolder=01\n", [], "the stub would read it as off"),
+            ("dollar in DefaultPath", "", ["--default-path", "C:\\My$Dir\\x"],
+             "would make 'C:\\My%Dir\\x' of it"),
+            ("dollar in a shortcut", "", ["--shortcut", "$desktop$\\a$.lnk|x.exe|"],
+             "Shortcut0 link: the '$' at character 12"),
+            ("backslash-n in intro", "", ["--intro", "Files go to C:\\new\\app"],
+             "Intro: the backslash and 'n' at character 15 would show as a line break"),
+            ("backslash-n in the config file", "Intro=a\\nb\n", [], "Intro: the backslash"),
+        ]
+        for what, ini_text, extra, message in cases:
+            with self.subTest(what):
+                args = list(extra)
+                if ini_text:
+                    ini = os.path.join(self.dir, "extra.ini")
+                    with open(ini, "w", encoding="utf-8") as f:
+                        f.write("[QV]\n" + ini_text)
+                    args += ["--config", ini]
+                result, out = self.pack(*args, out="refused.exe")
+                self.assert_refused(result, message, out)
+
+    def test_stubs_that_are_not_windows_programs_are_refused(self):
+        cases = [
+            ("random bytes", os.urandom(40000), "not a Windows program (no MZ header)"),
+            ("ELF file", b"\x7fELF\x01\x01\x01" + b"\0" * 40000, "an ELF file"),
+            ("ARM program", pe_bytes(40000, machine=0x1C0), "a Windows program for machine 0x01C0"),
+            ("library", pe_bytes(40000, characteristics=0x2102), "a library"),
+        ]
+        for what, data, message in cases:
+            with self.subTest(what):
+                stub = self.write_stub(0, "odd.exe", data)
+                result, out = self.pack(stub=stub, out="refused.exe")
+                self.assert_refused(result, "--stub " + stub + ": " + message, out)
+        for machine, name in ((0x14C, "i386"), (0x8664, "x86-64")):
+            stub = self.write_stub(0, "good.exe", pe_bytes(40000, machine=machine))
+            result, out = self.pack(stub=stub)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("stub %s (%s, 40000 bytes)" % (stub, name), result.stdout.decode())
+
+    def test_output_onto_an_input_is_refused_and_the_input_kept(self):
+        ini = os.path.join(self.dir, "extra.ini")
+        with open(ini, "w", encoding="utf-8") as f:
+            f.write("Name=x\n")
+        intro = os.path.join(self.dir, "intro.txt")
+        with open(intro, "w", encoding="utf-8") as f:
+            f.write("hello\n")
+        os.symlink(self.stub, os.path.join(self.dir, "stub-link.exe"))
+        inside = os.path.join(self.src, "readme.txt")
+        cases = [
+            ("the stub", [], self.stub, "is the --stub file"),
+            ("the stub through a link", [], os.path.join(self.dir, "stub-link.exe"),
+             "is the --stub file"),
+            ("the config file", ["--config", ini], ini, "is the --config file"),
+            ("the intro file", ["--intro-file", intro], intro, "is the --intro-file file"),
+            ("a source file", [], inside, "lies inside the source folder"),
+            ("a new file in the source", [], os.path.join(self.src, "deep", "new.exe"),
+             "lies inside the source folder"),
+            ("the source by another path", [],
+             os.path.join(self.dir, "src", "..", "src", "x.exe"), "lies inside"),
+        ]
+        for what, extra, target, message in cases:
+            with self.subTest(what):
+                before = {p: read_bytes(p) for p in (self.stub, ini, intro, inside)}
+                existed = os.path.exists(target)
+                result = run("--stub", self.stub, *extra, self.src, "-o", target)
+                self.assert_refused(result, message)
+                self.assertEqual(os.path.exists(target), existed)
+                for p, data in before.items():
+                    self.assertEqual(read_bytes(p), data, p)
+        # An unrelated existing file is overwritten, as other build tools do.
+        other = os.path.join(self.dir, "other.exe")
+        with open(other, "wb") as f:
+            f.write(b"old")
+        result = run("--stub", self.stub, self.src, "-o", other)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertGreater(os.path.getsize(other), 40000)
+
+    def test_command_line_mistakes_are_refused(self):
+        out = os.path.join(self.dir, "x.exe")
+        cases = [
+            ("-o twice", ["-o", out, self.src, "-o", out + "2"], "-o is given twice"),
+            ("--output and -o", ["--output", out, self.src, "-o", out], "-o is given twice"),
+            ("--stub twice", ["--stub", self.stub, "--stub", self.stub, self.src, "-o", out],
+             "--stub is given twice"),
+            ("--level twice", ["--level", "1", "--level=2", self.src, "-o", out],
+             "--level is given twice"),
+            ("--intro and --intro-file", ["--intro", "a", "--intro-file", "f", self.src,
+                                          "-o", out], "both set the welcome text"),
+            ("--info with --name", ["--info", "--name", "x", out], "--name sets up packing"),
+            ("--verify with --stub", ["--verify", "--stub", self.stub, out],
+             "--stub sets up packing"),
+            ("--info with -o", ["--info", out, "-o", out], "they write none"),
+            ("time zone by name", ["--time-zone", "CST", self.src, "-o", out],
+             "--time-zone takes local, UTC or an offset"),
+            ("--info with --time-zone", ["--info", "--time-zone", "UTC", out],
+             "--time-zone sets up packing"),
+            ("two sources", [self.src, self.src, "-o", out], "more than one source"),
+            ("option after --", ["--", self.src, "--name", "-o", out], "more than one source"),
+        ]
+        for what, args, message in cases:
+            with self.subTest(what):
+                self.assert_refused(run(*args), message, out)
+
+    def test_double_dash_lets_a_source_start_with_a_dash(self):
+        dashed = os.path.join(self.dir, "-src")
+        os.rename(self.src, dashed)
+        result = run("--stub", self.stub, "-o", "dash.exe", "--", "-src", cwd=self.dir)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "dash.exe")))
+
+    def test_intro_file_gives_line_breaks(self):
+        intro = os.path.join(self.dir, "intro.txt")
+        with open(intro, "wb") as f:
+            f.write("\ufeff\u6b22\u8fce\r\nC:\\App\\\n\n".encode("utf-8"))
+        result, out = self.pack("--intro-file", intro)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        text = run("--info", out).stdout.decode()
+        self.assertIn("Intro=\u6b22\u8fce\\nC:\\App\\", text.replace("\r", ""))
+
+    def test_names_windows_cannot_keep_are_refused(self):
+        # One case of each kind; the variants are in source_tree_test.cpp.
+        cases = [
+            ("letter case", {"Readme.txt": b"1", "readme.txt": b"2"},
+             "differ only in letter case"),
+            ("trailing dot", {"trail.": b"1"}, "'trail.' would become 'trail'"),
+            ("device name", {"CON": b"1"}, "CON is a device name"),
+        ]
+        for what, files, message in cases:
+            with self.subTest(what):
+                src = tempfile.mkdtemp(dir=self.dir)
+                for name, data in files.items():
+                    path = os.path.join(src, name)
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "wb") as f:
+                        f.write(data)
+                out = os.path.join(self.dir, "refused.exe")
+                result = run("--stub", self.stub, src, "-o", out)
+                self.assert_refused(result, message, out)
+
+    def test_long_paths_warn_with_the_room_left(self):
+        src = os.path.join(self.dir, "long")
+        name = "d" * 120 + "/" + "f" * 105  # 226 bytes: fits below a 32-byte folder
+        path = os.path.join(src, name)
+        os.makedirs(os.path.dirname(path))
+        with open(path, "wb") as f:
+            f.write(b"x")
+        out = os.path.join(self.dir, "long.exe")
+        result = run("--stub", self.stub, src, "-o", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, b"")
+        result = run("--stub", self.stub, "--default-path", "$startmenu$\\Vendor", src, "-o", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr.decode().strip(),
+                         "vandrel-pack: warning: the longest entry path, " + name +
+                         " (226 bytes), leaves 32 bytes for the destination folder, and "
+                         "DefaultPath $startmenu$\\Vendor typically takes 82; the stub cannot "
+                         "write a path over 259 bytes")
+        os.remove(out)
+        result = run("--stub", self.stub, "--default-path", "C:\\" + "v" * 40, src, "-o", out)
+        self.assert_refused(result, "but DefaultPath C:\\vvv", out)
+
+    def test_other_tools_list_the_names_in_utf8(self):
+        result, out = self.pack()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        archive = self.strip_archive(out)
+        names = sorted(set(FILES) | {"deep/", "deep/er/", "deep/er/still/", "\u4e2d\u6587/"})
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        listings = {
+            "unzip": ["unzip", "-l", archive],
+            "7z": ["7z", "l", "-ba", "-sccUTF-8", archive],
+        }
+        for tool, command in listings.items():
+            with self.subTest(tool):
+                listed = subprocess.run(command, capture_output=True, timeout=TIMEOUT, env=env)
+                self.assertEqual(listed.returncode, 0, listed.stderr)
+                text = listed.stdout.decode("utf-8", "replace")
+                for name in names:
+                    shown = name if tool == "unzip" else name.rstrip("/")
+                    self.assertIn(" " + shown + "\n", text + "\n", tool)
+                self.assertIn("\u6587\u4ef6.txt", text)
+        # Without the field the same names show garbled: the field is what helps.
+        with zipfile.ZipFile(archive) as z:
+            raw = [i.filename for i in z.infolist() if not i.filename.isascii()]
+        self.assertTrue(raw)
+        self.assertTrue(all("\u4e2d" not in n for n in raw))
+
     def test_info_refuses_files_without_a_good_payload(self):
         result, out = self.pack()
         with open(out, "rb") as f:
@@ -211,5 +426,5 @@ class PackTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TOOL = sys.argv.pop(1)
+    TOOL = os.path.abspath(sys.argv.pop(1))
     unittest.main()

@@ -28,19 +28,33 @@ struct Accepted {
 
 TEST(PrepareKeys, ConvertsAndOrdersWhatTheStubReads) {
   const Accepted cases[] = {
-      // Canonical spelling and order, unknown keys last in their given order.
-      {{{"Author", "me"}, {"delete", "1"}, {"NAME", u8"测试"}, {"Shortcut1", "b|c|"},
-        {"Shortcut0", "a|b|"}, {"url", "http://x"}},
-       {{"Name", "\xB2\xE2\xCA\xD4"}, {"URL", "http://x"}, {"Delete", "1"},
-        {"Shortcut0", "a|b|"}, {"Shortcut1", "b|c|"}, {"Author", "me"}}},
-      // Line breaks of the introduction become backslash and n.
-      {{{"Intro", "one\ntwo\r\nthree"}}, {{"Intro", "one\\ntwo\\nthree"}}},
+      // Canonical spelling and order.
+      {{{"delete", "1"}, {"NAME", u8"测试"}, {"Shortcut1", "b|c|"}, {"Shortcut0", "a|b|"},
+        {"url", "http://x"}, {"openfolder", "0"}, {"NoGUI", "0"}},
+       {{"Name", "\xB2\xE2\xCA\xD4"}, {"URL", "http://x"}, {"OpenFolder", "0"}, {"NoGUI", "0"},
+        {"Delete", "1"}, {"Shortcut0", "a|b|"}, {"Shortcut1", "b|c|"}}},
+      // Line breaks of the introduction become backslash and n; a backslash
+      // at the end of a line stays a backslash.
+      {{{"Intro", "one\ntwo\r\nC:\\\nthree"}}, {{"Intro", "one\\ntwo\\nC:\\\\nthree"}}},
+      // Variables: a folder variable as the first component, environment
+      // names anywhere, either delimiter.
+      {{{"DefaultPath", "%ProgramFiles(x86)%\\App"}, {"Exec", "$targetdir$\\setup.exe"}},
+       {{"Exec", "$targetdir$\\setup.exe"}, {"DefaultPath", "%ProgramFiles(x86)%\\App"}}},
+      {{{"DefaultPath", "D:\\Apps\\$USERNAME$\\x"}}, {{"DefaultPath", "D:\\Apps\\$USERNAME$\\x"}}},
+      {{{"DefaultPath", "$programfiles$"}}, {{"DefaultPath", "$programfiles$"}}},
+      {{{"Shortcut0", "$StartMenu$\\Group\\A.lnk|$temp$\\a.exe|"}},
+       {{"Shortcut0", "$StartMenu$\\Group\\A.lnk|$temp$\\a.exe|"}}},
+      // A '$' in texts that are not paths is text.
+      {{{"Name", "Price $5"}, {"URL", "http://x/?a=$b"}},
+       {{"Name", "Price $5"}, {"URL", "http://x/?a=$b"}}},
       // Folder variables and bars after the second pass through.
       {{{"DefaultPath", "$programfiles$\\App"}, {"Shortcut0", "$desktop$\\A.lnk|x.exe|args"}},
        {{"DefaultPath", "$programfiles$\\App"}, {"Shortcut0", "$desktop$\\A.lnk|x.exe|args"}}},
       // Longest values kept by the stub, counted in code page 936 bytes.
       {{{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}},
        {{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}}},
+      {{{"Shortcut0", std::string(259, 'l') + "|" + std::string(259, 't') + "|"}},
+       {{"Shortcut0", std::string(259, 'l') + "|" + std::string(259, 't') + "|"}}},
   };
   for (const Accepted& c : cases) {
     KeyList out;
@@ -70,6 +84,8 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       // 512 Chinese characters are 1,024 bytes although 512 characters.
       {{{"Intro", repeat(u8"中", 512)}}, "1024 bytes"},
       {{{"Shortcut0", "a|" + std::string(1022, 't')}}, "at most 1023"},
+      {{{"Shortcut0", std::string(260, 'l') + "|t|"}}, "Shortcut0: the link is 260 bytes"},
+      {{{"Shortcut0", "l|" + repeat(u8"中", 130) + "|"}}, "the target is 260 bytes"},
       {{{"Name", u8"smile 😀"}}, u8"😀"},
       {{{"Name", "bad \xFF"}}, "UTF-8"},
       {{{"Shortcut0", "link only"}}, "both bars"},
@@ -86,8 +102,42 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       {{{"Name", " padded"}}, "blank"},
       {{{"Exec", "\"quoted.exe\""}}, "double quotes"},
       {{{"URL", "a\nb"}}, "line break"},
-      {{{"Delete", "yes"}}, "decimal"},
-      {{{"NoGUI", ""}}, "decimal"},
+      // Keys the stub would ignore, with the key meant when one is close.
+      {{{"DefualtPath", "C:\\x"}}, "DefualtPath: unknown key; did you mean DefaultPath?"},
+      {{{"NoGUl", "1"}}, "NoGUl: unknown key; did you mean NoGUI?"},
+      {{{"Nmae", "x"}}, "did you mean Name?"},
+      {{{"OpenFolders", "1"}}, "did you mean OpenFolder?"},
+      {{{"Shortcut", "a|b|"}}, "did you mean Shortcut0?"},
+      {{{"Author", "me"}}, "Author: unknown key; the stub reads only Name,"},
+      // Switches are 1 or 0; the message says what the stub would make of it.
+      {{{"OpenFolder", "01"}},
+       "OpenFolder: '01' is neither 1 (on) nor 0 (off); the stub would read it as off"},
+      {{{"AutoExtract", "TRUE"}}, "read it as off"},
+      {{{"NoGUI", "2"}}, "NoGUI: '2' is neither 1 (on) nor 0 (off); the stub would read it as on"},
+      {{{"Delete", "10"}}, "read it as on"},
+      {{{"Delete", "yes"}}, "read it as off"},
+      {{{"NoGUI", ""}}, "neither 1 (on) nor 0 (off)"},
+      // A '$' or '%' in a path setting that opens no variable.
+      {{{"DefaultPath", "C:\\My$Dir\\x"}},
+       "DefaultPath: the '$' at character 6 opens no variable such as $desktop$ or $temp$; the "
+       "stub reads every '$' as '%' and would make 'C:\\My%Dir\\x' of it"},
+      {{{"Exec", u8"安装$.exe"}}, "Exec: the '$' at character 3"},
+      {{{"Exec", "100%.exe"}},
+       "Exec: the '%' at character 4 opens no variable such as $desktop$ or $temp$; the stub "
+       "takes every '%' for a variable's delimiter"},
+      {{{"DefaultPath", "$$\\x"}}, "the '$' at character 1 opens no variable"},
+      {{{"DefaultPath", "$1$\\x"}}, "opens no variable"},
+      {{{"DefaultPath", "$temp"}}, "opens no variable"},
+      {{{"DefaultPath", "D:\\a\\$desktop$\\b"}}, "$desktop$ must be the whole first component"},
+      {{{"Exec", "$targetdir$setup.exe"}}, "$targetdir$ must be the whole first component"},
+      {{{"DefaultPath", "$targetdir$\\x"}}, "empty while the destination is being chosen"},
+      {{{"Shortcut0", "$desktop$\\A.lnk|$targetdir\\a.exe|"}},
+       "Shortcut0 target: the '$' at character 1"},
+      {{{"Shortcut0", "x$desktop$\\A.lnk|a.exe|"}}, "Shortcut0 link: $desktop$ must be"},
+      // A literal backslash-n in the welcome text.
+      {{{"Intro", "Files go to C:\\new\\app"}},
+       "Intro: the backslash and 'n' at character 15 would show as a line break"},
+      {{{"Intro", u8"第一行\\n第二行"}}, "at character 4"},
       {{{"Bad Key", "x"}}, "key name"},
   };
   for (const Refused& c : cases) {
@@ -114,6 +164,9 @@ TEST(IniText, RefusesOtherSectionsBadLinesAndRepeatedKeysWithTheLineNumber) {
       {"Name=a\n[Other]\n", "extra.ini:2: only the [QV] section"},
       {"Name=a\nnonsense\n", "extra.ini:2: a line must be"},
       {"Name=a\nNAME=b\n", "extra.ini:2: NAME is given twice"},
+      {"Name=a\n\nDefualtPath=b\n",
+       "extra.ini:3: DefualtPath: unknown key; did you mean DefaultPath?"},
+      {"ZipSize=3\n", "extra.ini:1: ZipSize: the builder writes this key itself"},
   };
   for (const auto& c : cases) {
     KeyList keys;

@@ -62,6 +62,51 @@ TEST(CollectDirectory, StampsEntriesWithLocalModificationTime) {
   EXPECT_EQ(entries[0].dos_time, (13 << 11) | (45 << 5) | 15);  // odd seconds round down
 }
 
+TEST(TimeZone, ReadsLocalUtcAndOffsetsWithinTheWorldsZones) {
+  const std::pair<const char*, int> accepted[] = {
+      {"UTC", 0},        {"utc", 0},       {"+08:00", 480}, {"+0800", 480}, {"+8", 480},
+      {"-05:30", -330},  {"+14:00", 840},  {"-12:00", -720}, {"+05:45", 345}, {"-0", 0},
+  };
+  for (const auto& c : accepted) {
+    vpack::TimeZone zone;
+    ASSERT_TRUE(vpack::parse_time_zone(c.first, &zone)) << c.first;
+    EXPECT_FALSE(zone.local) << c.first;
+    EXPECT_EQ(zone.offset_minutes, c.second) << c.first;
+  }
+  vpack::TimeZone zone{false, 60};
+  ASSERT_TRUE(vpack::parse_time_zone("Local", &zone));
+  EXPECT_TRUE(zone.local);
+  for (const char* refused : {"", "8", "+", "+14:01", "-12:30", "+08:60", "+8:0", "+123",
+                              "+08:00x", "CST", "+aa:bb", "++8"}) {
+    EXPECT_FALSE(vpack::parse_time_zone(refused, &zone)) << refused;
+  }
+}
+
+TEST(CollectDirectory, WritesTimesAsTheClocksOfTheChosenZoneShowThem) {
+  ScratchDir dir;
+  fs::path f = dir.write("f", "x");
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = 1626356730;  // 2021-07-15 13:45:30 UTC
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, 0), 0);
+  struct {
+    int offset;
+    int day, hour, minute;
+  } cases[] = {
+      {0, 15, 13, 45}, {480, 15, 21, 45}, {-330, 15, 8, 15}, {840, 16, 3, 45}, {-720, 15, 1, 45},
+  };
+  for (const auto& c : cases) {
+    std::vector<vpack::Entry> entries;
+    std::string error;
+    ASSERT_TRUE(vpack::collect_directory(dir.path(), &entries, &error,
+                                         vpack::TimeZone{false, c.offset}))
+        << error;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].dos_date, (41 << 9) | (7 << 5) | c.day) << c.offset;
+    EXPECT_EQ(entries[0].dos_time, (c.hour << 11) | (c.minute << 5) | 15) << c.offset;
+  }
+}
+
 TEST(DosDateTime, ClampsToTheRangeDosCanHold) {
   struct {
     int y, mo, d, h, mi, s;
@@ -102,8 +147,54 @@ TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
       {"backslash in a name", [](const ScratchDir& d) { d.write("a\\b", "s"); },
        "Windows file names"},
       {"name too long for the stub",
-       [](const ScratchDir& d) { d.write(std::string(130, 'd') + "/" + std::string(130, 'f'), "s"); },
-       "at most 259"},
+       [](const ScratchDir& d) {
+         d.write(std::string(130, 'd') + "/" + std::string(130, 'f'), "s");
+       },
+       "at most 256 fit"},
+      // What Windows changes or reserves.
+      {"trailing dot", [](const ScratchDir& d) { d.write("trail.", "s"); },
+       "'trail.' would become 'trail'"},
+      {"trailing blank on a folder", [](const ScratchDir& d) { d.write("sp /f", "s"); },
+       "'sp ' would become 'sp'"},
+      {"device name", [](const ScratchDir& d) { d.write("CON", "s"); }, "CON is a device name"},
+      {"device name with extension", [](const ScratchDir& d) { d.write("sub/con.txt", "s"); },
+       "CON is a device name"},
+      {"device name as a folder", [](const ScratchDir& d) { d.write("Lpt9.d/x", "s"); },
+       "LPT9 is a device name"},
+      {"numbered device", [](const ScratchDir& d) { d.write("com1.log", "s"); }, "COM1"},
+      {"auxiliary device", [](const ScratchDir& d) { d.write("aux.h", "s"); }, "AUX"},
+      {"console input", [](const ScratchDir& d) { d.write("CONIN$", "s"); }, "CONIN$"},
+      // Names Windows cannot keep apart.
+      {"letter case",
+       [](const ScratchDir& d) {
+         d.write("Readme.txt", "1");
+         d.write("readme.txt", "2");
+       },
+       "Readme.txt and "},
+      {"folder and file in other case",
+       [](const ScratchDir& d) {
+         d.write("Docs/a", "1");
+         d.write("docs", "2");
+       },
+       "differ only in letter case"},
+      {"Cyrillic case",
+       [](const ScratchDir& d) {
+         d.write(u8"Жук.txt", "1");
+         d.write(u8"жук.txt", "2");
+       },
+       "differ only in letter case"},
+      {"full-width case",
+       [](const ScratchDir& d) {
+         d.write(u8"Ａ/x", "1");
+         d.write(u8"ａ/x", "2");
+       },
+       "differ only in letter case"},
+      {"Greek case",
+       [](const ScratchDir& d) {
+         d.write(u8"ΑΒΓ", "1");
+         d.write(u8"αβγ", "2");
+       },
+       "differ only in letter case"},
   };
   for (const Case& c : cases) {
     ScratchDir dir;
@@ -113,6 +204,22 @@ TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
     EXPECT_FALSE(vpack::collect_directory(dir.path(), &entries, &error)) << c.what;
     EXPECT_NE(error.find(c.message_part), std::string::npos) << c.what << ": " << error;
   }
+}
+
+TEST(CollectDirectory, KeepsNamesWindowsCanHoldAndTheirUtf8Form) {
+  ScratchDir dir;
+  for (const char* f : {"CONFIG.SYS", "COM10", "nul_device", "LPT", "a.b.c", ".hidden",
+                        "Console", u8"中/Ab", u8"中/aB.d/x", " lead"})
+    dir.write(f, f);
+  std::vector<vpack::Entry> entries;
+  std::string error;
+  ASSERT_TRUE(vpack::collect_directory(dir.path(), &entries, &error)) << error;
+  std::vector<std::string> utf8;
+  for (const auto& e : entries) utf8.push_back(e.utf8_name);
+  EXPECT_EQ(utf8, (std::vector<std::string>{" lead", ".hidden", "COM10", "CONFIG.SYS", "Console",
+                                            "LPT", "a.b.c", "nul_device", u8"中/", u8"中/Ab",
+                                            u8"中/aB.d/", u8"中/aB.d/x"}));
+  EXPECT_EQ(entries.back().name, "\xD6\xD0/aB.d/x");
 }
 
 TEST(CollectDirectory, RefusesAMissingSourceOrAFile) {

@@ -1,0 +1,137 @@
+#include "pack/path_settings.h"
+
+namespace vpack {
+namespace {
+
+// An environment name such as $temp$ (C:\Users\...\AppData\Local\Temp).
+const size_t kTypicalEnvironmentLength = 40;
+const size_t kTypicalCurrentDirectory = 31;
+
+// Typical expansions: C:\Users\ and a 12-byte user name, then the folder.
+const FolderVariable kFolderVariables[] = {
+    {"startmenu", 75},    // ...\AppData\Roaming\Microsoft\Windows\Start Menu\Programs
+    {"desktop", 29},      // ...\Desktop
+    {"sendto", 62},       // ...\AppData\Roaming\Microsoft\Windows\SendTo
+    {"favorites", 31},    // ...\Favorites
+    {"startup", 83},      // ...\Start Menu\Programs\Startup
+    {"targetdir", 0},     // not known yet while the destination is chosen
+    {"curdir", kTypicalCurrentDirectory},  // where the user started the file: ...\Downloads
+    {"quicklaunch", 78},  // ...\AppData\Roaming\Microsoft\Internet Explorer\Quick Launch
+    {"programfiles", 22},  // C:\Program Files (x86) for a 32-bit program
+    {"sysdir", 19},       // C:\Windows\system32
+};
+
+bool is_delimiter(char c) { return c == '$' || c == '%'; }
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+const FolderVariable* find_variable(const std::string& name) {
+  for (const FolderVariable& v : kFolderVariables) {
+    std::string n = v.name;
+    if (n.size() != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < n.size() && same; ++i) same = lower(name[i]) == n[i];
+    if (same) return &v;
+  }
+  return nullptr;
+}
+
+// Names the environment can define and %...% expansion finds: letters,
+// digits, '_' and the parentheses of ProgramFiles(x86), not led by a digit.
+bool is_variable_name(const std::string& name) {
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+  for (char c : name) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '(' || c == ')';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// 1-based character position of byte `offset` in a UTF-8 text.
+size_t character_at(const std::string& utf8, size_t offset) {
+  size_t n = 1;
+  for (size_t i = 0; i < offset && i < utf8.size(); ++i)
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+std::string as_stub_reads(std::string text) {
+  for (char& c : text)
+    if (c == '$') c = '%';
+  return text;
+}
+
+}  // namespace
+
+const FolderVariable* folder_variables(size_t* count) {
+  *count = sizeof kFolderVariables / sizeof kFolderVariables[0];
+  return kFolderVariables;
+}
+
+bool check_path_setting(const std::string& what, const std::string& utf8, bool in_default_path,
+                        std::string* error) {
+  size_t i = 0;
+  while ((i = utf8.find_first_of("$%", i)) != std::string::npos) {
+    std::string where = what + ": the '" + utf8[i] + "' at character " +
+                        std::to_string(character_at(utf8, i));
+    size_t close = utf8.find_first_of("$%", i + 1);
+    std::string name =
+        close == std::string::npos ? std::string() : utf8.substr(i + 1, close - i - 1);
+    if (close == std::string::npos || !is_variable_name(name)) {
+      *error = where + " opens no variable such as $desktop$ or $temp$; ";
+      if (utf8[i] == '$') {
+        *error += "the stub reads every '$' as '%' and would make '" + as_stub_reads(utf8) +
+                  "' of it";
+      } else {
+        *error += "the stub takes every '%' for a variable's delimiter";
+      }
+      return false;
+    }
+    if (const FolderVariable* v = find_variable(name)) {
+      std::string written = utf8.substr(i, close - i + 1);
+      if (i != 0 || (close + 1 < utf8.size() && utf8[close + 1] != '\\')) {
+        *error = what + ": " + written + " must be the whole first component of the path ('" +
+                 written + "\\...'); elsewhere the stub keeps it as text or drops what "
+                 "comes before it";
+        return false;
+      }
+      if (in_default_path && std::string(v->name) == "targetdir") {
+        *error = what + ": $targetdir$ is empty while the destination is being chosen";
+        return false;
+      }
+    }
+    i = close + 1;
+  }
+  return true;
+}
+
+size_t typical_destination_length(const std::string& default_path, bool auto_extract,
+                                  bool* known) {
+  *known = false;
+  if (default_path.empty())
+    return auto_extract ? kTypicalEnvironmentLength : kTypicalCurrentDirectory;
+  std::string path = default_path;
+  // The stub appends the backslash itself: C:\ and C: give the same paths.
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  bool absolute = (path.size() >= 2 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
+  bool has_variable = false;
+  size_t length = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    size_t close = is_delimiter(path[i]) ? path.find_first_of("$%", i + 1) : std::string::npos;
+    if (close == std::string::npos) {
+      ++length;
+      continue;
+    }
+    const FolderVariable* v = find_variable(path.substr(i + 1, close - i - 1));
+    length += v ? v->typical_length : kTypicalEnvironmentLength;
+    has_variable = true;
+    if (i == 0) absolute = true;
+    i = close;
+  }
+  if (!absolute) return kTypicalCurrentDirectory + 1 + length;
+  *known = !has_variable;
+  return length;
+}
+
+}  // namespace vpack
