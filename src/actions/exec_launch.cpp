@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "core/state.h"
+#include "core/system_dlls.h"
 #include "actions/cleanup.h"
 #include "actions/shortcuts.h"
 #include "config/folder_vars.h"
@@ -82,6 +83,7 @@ bool start_program(const char* command) {
     if (!text_format(message, sizeof message, "不能执行 %s。", command)) {
       drop_split_character(message);
     }
+    prepare_for_windows();
     MessageBoxA(nullptr, message, "错误", MB_ICONERROR);
   }
   return true;

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "core/state.h"
+#include "core/system_dlls.h"
 #include "config/folder_vars.h"
 #include "util/fs.h"
 #include "util/text.h"
@@ -70,21 +71,11 @@ bool find_function(HMODULE module, const char* name, Function* out) {
   return *out != nullptr;
 }
 
-HMODULE load_ole32() {
-  HMODULE module = LoadLibraryExA("ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-  // Systems without the search flags refuse it: name the file in the system
-  // folder in full instead.
-  PathBuffer path;
-  UINT length = GetSystemDirectoryA(path, sizeof path);
-  if (length == 0 || length >= sizeof path || !text_append(path, sizeof path, "\\ole32.dll")) {
-    return nullptr;
-  }
-  return LoadLibraryA(path);
-}
-
 bool load_com(ComEntry* com) {
-  static HMODULE ole32 = load_ole32();
+  // Main thread only: a plain static, without the runtime's guarded
+  // initialisation (which would pull some 100 KB of C++ runtime into the stub).
+  static HMODULE ole32;
+  if (ole32 == nullptr) ole32 = load_system_dll("ole32.dll");
   return ole32 != nullptr && find_function(ole32, "CoInitialize", &com->initialize) &&
          find_function(ole32, "CoCreateInstance", &com->create_instance) &&
          find_function(ole32, "CoUninitialize", &com->uninitialize);

@@ -2,6 +2,7 @@
 
 
 #include "core/state.h"
+#include "core/system_dlls.h"
 #include "util/text.h"
 
 static void (*g_exit_hook)();
@@ -28,6 +29,7 @@ void fatal_error_code(const char* message, unsigned long system_code) {
   char text[1024];
   text_format(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
            system_text);
+  prepare_for_windows();
   MessageBoxA(nullptr, text, "Vandrel 错误", MB_ICONERROR);
   shutdown_and_exit();
 }
