@@ -233,17 +233,18 @@ bool check_shortcut(const std::string& key, const std::string& utf8, const std::
       !check_path_setting(key + " target", utf8.substr(first + 1, second - first - 1), false,
                           error))
     return false;
-  for (size_t t : trail_bytes(cp936)) {
-    if (cp936[t] == '|') {
-      *error = key + ": a character before byte " + std::to_string(t) +
-               " is written with a '|' byte in code page 936 and would split the value";
-      return false;
-    }
-  }
   // Each field is expanded in a path buffer of the stub.
   const size_t kLongestField = 259;
-  size_t link_end = cp936.find('|');
-  size_t target_length = cp936.find('|', link_end + 1) - link_end - 1;
+  // The stub splits at bars between characters: a trail byte 0x7C (億) is
+  // part of its character.
+  std::vector<size_t> bars;
+  std::vector<size_t> trails = trail_bytes(cp936);
+  for (size_t i = 0, t = 0; i < cp936.size() && bars.size() < 2; ++i) {
+    while (t < trails.size() && trails[t] < i) ++t;
+    if (cp936[i] == '|' && !(t < trails.size() && trails[t] == i)) bars.push_back(i);
+  }
+  size_t link_end = bars[0];
+  size_t target_length = bars[1] - link_end - 1;
   if (link_end > kLongestField || target_length > kLongestField) {
     *error = key + ": the " + (link_end > kLongestField ? "link" : "target") + " is " +
              std::to_string(link_end > kLongestField ? link_end : target_length) +

@@ -70,6 +70,19 @@ std::vector<std::string> top_level(const std::vector<std::string>& tree) {
   return top;
 }
 
+// The folder part of a path, before its last backslash between characters.
+std::string parent_of(const std::string& path) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByteEx(936, static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == '\\') {
+      last = i;
+    }
+  }
+  return path.substr(0, last);
+}
+
 // --- Shortcuts ---------------------------------------------------------------
 
 TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
@@ -103,6 +116,10 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
       {"$desktop$\\一等奬.lnk|$targetdir$\\zero.exe|", desktop + "一等奬.lnk",
        site.out + "zero.exe"},
       {"一等奬.lnk|$targetdir$\\zero.exe|", "", ""},
+      // Targets whose last character ends in a backslash's byte (乗) or a
+      // bar's (億): the working directory is the folder before it.
+      {"$desktop$\\乗.lnk|$targetdir$\\嘰\\乗|", desktop + "乗.lnk", site.out + "嘰\\乗"},
+      {"$desktop$\\億.lnk|$targetdir$\\億|", desktop + "億.lnk", site.out + "億"},
       {"$desktop$\\Same.lnk|$targetdir$\\highest.exe|", desktop + "Same.lnk",
        site.out + "zero.exe"},
   };
@@ -124,7 +141,7 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
     std::string failure;
     ASSERT_TRUE(probe::read_shell_link(c.link, &link, &failure)) << failure;
     EXPECT_EQ(c.target, link.target);
-    EXPECT_EQ(c.target.substr(0, c.target.rfind('\\')), link.working_directory);
+    EXPECT_EQ(parent_of(c.target), link.working_directory);
     EXPECT_EQ("", link.arguments);
     EXPECT_EQ("", link.description);
     EXPECT_EQ("", link.icon_path);
@@ -132,7 +149,8 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
     EXPECT_EQ(SW_SHOWNORMAL, link.show_command);
   }
   // Exactly the expected links: the skipped values wrote nothing anywhere.
-  EXPECT_EQ(std::vector<std::string>({"App.lnk", "Later.lnk", "Same.lnk", "一等奬.lnk"}),
+  EXPECT_EQ(std::vector<std::string>(
+                {"App.lnk", "Later.lnk", "Same.lnk", "乗.lnk", "億.lnk", "一等奬.lnk"}),
             e2e::list_tree(desktop));
   EXPECT_EQ(std::vector<std::string>({"新的组/", "新的组/工具.lnk"}), e2e::list_tree(programs));
   EXPECT_EQ(std::vector<std::string>({"Here.lnk", "markers/", "out/", "profile/", "t.exe"}),

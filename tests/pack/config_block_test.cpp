@@ -50,6 +50,8 @@ TEST(PrepareKeys, ConvertsAndOrdersWhatTheStubReads) {
       // Folder variables and bars after the second pass through.
       {{{"DefaultPath", "$programfiles$\\App"}, {"Shortcut0", "$desktop$\\A.lnk|x.exe|args"}},
        {{"DefaultPath", "$programfiles$\\App"}, {"Shortcut0", "$desktop$\\A.lnk|x.exe|args"}}},
+      // 億 ends in the byte of a bar, which the stub steps over.
+      {{{"Shortcut0", u8"C:\\億.lnk|C:\\億.exe|"}}, {{"Shortcut0", "C:\\\x83\x7c.lnk|C:\\\x83\x7c.exe|"}}},
       // Longest values kept by the stub, counted in code page 936 bytes.
       {{{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}},
        {{"Name", std::string(254, 'n')}, {"URL", std::string(127, 'u')}}},
@@ -92,7 +94,6 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       {{{"Shortcut0", "link|target"}}, "both bars"},
       {{{"Shortcut0", "|target|"}}, "empty"},
       {{{"Shortcut0", "link||"}}, "empty"},
-      {{{"Shortcut0", u8"a|億|"}}, "'|' byte"},
       {{{"Intro", u8"乗n"}}, "line break"},
       {{{"Shortcut0", "a|b|"}, {"Shortcut2", "c|d|"}}, "Shortcut1 is missing"},
       {{{"Shortcut1", "a|b|"}}, "Shortcut0 is missing"},
