@@ -348,17 +348,6 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
       return false;
     }
     if (number >= 0 && !check_shortcut(key, value, converted, error)) return false;
-    if (key == "Intro") {
-      for (size_t t : trail_bytes(converted)) {
-        if (converted[t] == '\\' && t + 1 < converted.size() && converted[t + 1] == 'n') {
-          *error = "Intro: a character before byte " + std::to_string(t) +
-                   " ends with a '\\' byte in code page 936; followed by 'n' the stub "
-                   "would read a line break";
-          return false;
-        }
-      }
-    }
-
     int rank = static_cast<int>(sizeof kKnownKeys / sizeof kKnownKeys[0]) + 1;
     if (known) rank = static_cast<int>(known - kKnownKeys);
     if (number >= 0) rank -= 1;

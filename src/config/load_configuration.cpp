@@ -97,7 +97,8 @@ void read_settings() {
   }
 
   // "\n" written in the block stands for a line break on the welcome page.
-  for (char* c = config.intro_text; *c; ++c) {
+  // 乗 followed by n is no line break: its trail byte is not a backslash.
+  for (char* c = config.intro_text; *c; c += gbk_char_width(c)) {
     if (c[0] == '\\' && c[1] == 'n') {
       c[0] = ' ';
       c[1] = '\n';

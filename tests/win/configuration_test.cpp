@@ -112,6 +112,7 @@ TEST(Configuration, IntroBackslashNBecomesSpaceAndLineBreak) {
       {"a\\\\nb", "a\\ \nb"},  // the scan goes on after each replaced backslash
       {"no breaks", "no breaks"},
       {"ends\\", "ends\\"},
+      {"乗n嘰\\n", "乗n嘰 \n"},  // trail bytes 0x5C followed by n
   };
   for (const auto& c : cases) {
     ConfigurationFile file(std::string("[QV]\nIntro=") + c.written + "\n");
