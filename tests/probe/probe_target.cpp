@@ -7,6 +7,8 @@
 //   silent   shows nothing, exits with 3 after 200 ms
 //   cwd DIR  exits with 0 when the current directory is DIR, else with 4
 //   hang     shows nothing and never ends
+//   record FILE ...  appends its whole command line and a line feed to FILE:
+//       a stand-in handler for what a program under test opens
 #include <windows.h>
 
 #include <commctrl.h>
@@ -211,6 +213,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     size_t n = strlen(dir);
     if (n > 3 && dir[n - 1] == '\\') dir[n - 1] = '\0';
     return lstrcmpiA(dir, argv[2]) == 0 ? 0 : 4;
+  }
+  if (!strcmp(mode, "record") && argc > 2) {
+    HANDLE file = CreateFileA(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kTargetFailed;
+    const char* line = GetCommandLineA();
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, line, lstrlenA(line), &written, nullptr) &&
+              WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+    return ok ? 0 : kTargetFailed;
   }
   if (!strcmp(mode, "hang")) {
     for (;;) Sleep(1000);
