@@ -16,8 +16,13 @@ int page_marker(int page) {
 }  // namespace
 
 bool Wizard::start(const std::string& dir, const Fixture& fixture, const std::string& caption) {
+  return start_bytes(dir, sfx_bytes(fixture), caption);
+}
+
+bool Wizard::start_bytes(const std::string& dir, const std::string& bytes,
+                         const std::string& caption) {
   exe = dir + "setup.exe";
-  if (!write_file(exe, sfx_bytes(fixture))) {
+  if (!write_file(exe, bytes)) {
     failure = "cannot write " + exe;
     return false;
   }

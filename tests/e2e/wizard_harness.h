@@ -35,6 +35,8 @@ class Wizard {
   // Writes `fixture` as setup.exe into `dir` and starts it in `dir`; true
   // once the frame captioned `caption` is shown.
   bool start(const std::string& dir, const Fixture& fixture, const std::string& caption);
+  // The same with the file's bytes made already.
+  bool start_bytes(const std::string& dir, const std::string& bytes, const std::string& caption);
 
   // Waits until page `page` (1, 2 or 3) is the frame's page.
   probe::Window wait_page(int page);
