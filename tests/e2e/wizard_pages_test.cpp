@@ -235,3 +235,233 @@ TEST(ProgressPage, ShowsEachEntryFillsTheBarAndWritesTheFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+const COLORREF kDarkBlue = RGB(0, 0, 170);
+
+struct StyleCase {
+  int page;
+  bool on_frame;  // a static of the frame, else of the page
+  int id;
+  bool styled;    // false: left to the system's default colours
+  int weight;
+  int height;
+  COLORREF colour;
+  bool underline;
+};
+
+TEST(WelcomePage, StaticsAreStyledOnWhiteAndPageTextsKeepTheSystemColours) {
+  const StyleCase cases[] = {
+      {1, false, e2e::kWelcomeTitle, true, 700, 15, kDarkBlue, false},
+      {1, false, e2e::kWelcomeText, true, 500, 12, 0, false},
+      {1, false, e2e::kLink, true, 500, 12, kDarkBlue, true},
+      {2, true, e2e::kTitle, true, 700, 12, 0, false},
+      {2, true, e2e::kSubtitle, true, 500, 12, 0, false},
+      {2, false, e2e::kPageText, false, 0, 0, 0, false},
+  };
+  const std::string dir = e2e::fresh_dir("wizard-styles");
+  Fixture fixture = destination_fixture(dir);
+  fixture.keys.push_back({"URL", "http://example.com/"});
+  Wizard wizard;
+  ASSERT_TRUE(wizard.start(dir, fixture, "目的测试")) << wizard.failure;
+  int shown = 1;
+  for (const StyleCase& c : cases) {
+    SCOPED_TRACE(c.id);
+    if (c.page != shown) {
+      ASSERT_TRUE(wizard.wait_page(shown)) << wizard.failure;
+      ASSERT_TRUE(wizard.next());
+      shown = c.page;
+    }
+    probe::Window page = wizard.wait_page(c.page);
+    ASSERT_TRUE(page) << wizard.failure;
+    probe::StaticStyle style;
+    std::string failure;
+    ASSERT_TRUE(probe::static_style((c.on_frame ? wizard.frame : page).control(c.id), &style,
+                                    &failure))
+        << failure;
+    if (!c.styled) {
+      EXPECT_EQ(0u, style.font);
+      EXPECT_FALSE(style.white_brush);
+      continue;
+    }
+    EXPECT_NE(0u, style.font);
+    EXPECT_EQ(c.weight, style.weight);
+    EXPECT_EQ(c.height, style.height);
+    EXPECT_EQ(c.colour, style.colour);
+    EXPECT_EQ(c.underline, style.underline);
+    EXPECT_EQ("宋体", style.face);
+    EXPECT_EQ(OPAQUE, style.background_mode);
+    EXPECT_TRUE(style.white_brush);
+  }
+  wizard.process.kill();
+}
+
+LPARAM point_in(const RECT& r) {
+  return MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+TEST(WelcomePage, HandCursorOverTheLinkOnlyWhenThereIsAUrl) {
+  const int kHandCursor = 123;
+  for (const char* url : {"http://example.com/", ""}) {
+    SCOPED_TRACE(url);
+    const std::string dir = e2e::fresh_dir("wizard-cursor");
+    Fixture fixture = destination_fixture(dir);
+    fixture.keys.push_back({"URL", url});
+    Wizard wizard;
+    ASSERT_TRUE(wizard.start(dir, fixture, "目的测试")) << wizard.failure;
+    probe::Window page = wizard.wait_page(1);
+    ASSERT_TRUE(page) << wizard.failure;
+    std::string failure;
+    bool hand = true;
+    // A free spot on the banner, then the link label.
+    ASSERT_TRUE(page.send(WM_MOUSEMOVE, 0, MAKELPARAM(10, 10)));
+    ASSERT_TRUE(probe::cursor_is(page, kHandCursor, &hand, &failure)) << failure;
+    EXPECT_FALSE(hand);
+    ASSERT_TRUE(page.send(WM_MOUSEMOVE, 0, point_in(page.control(e2e::kLink).rect_in(page))));
+    ASSERT_TRUE(probe::cursor_is(page, kHandCursor, &hand, &failure)) << failure;
+    EXPECT_EQ(url[0] != 0, hand);
+    wizard.process.kill();
+  }
+}
+
+// Replaces the command that opens "mailto:" links, for as long as it lives.
+class ScopedMailtoHandler {
+ public:
+  explicit ScopedMailtoHandler(const std::string& command) {
+    had_old_ = RegGetValueA(HKEY_CLASSES_ROOT, kKey, nullptr, RRF_RT_REG_SZ, nullptr, old_,
+                            &old_size_) == ERROR_SUCCESS;
+    RegSetKeyValueA(HKEY_CLASSES_ROOT, kKey, nullptr, REG_SZ, command.c_str(),
+                    static_cast<DWORD>(command.size() + 1));
+  }
+  ~ScopedMailtoHandler() {
+    if (had_old_) {
+      RegSetKeyValueA(HKEY_CLASSES_ROOT, kKey, nullptr, REG_SZ, old_, old_size_);
+    } else {
+      RegDeleteKeyValueA(HKEY_CLASSES_ROOT, kKey, nullptr);
+    }
+  }
+
+ private:
+  static constexpr const char* kKey = "mailto\\shell\\open\\command";
+  char old_[1024] = {};
+  DWORD old_size_ = sizeof old_;
+  bool had_old_ = false;
+};
+
+TEST(WelcomePage, PressOnTheLinkOpensTheWholeUrl) {
+  const std::string dir = e2e::fresh_dir("wizard-link");
+  const std::string record = dir + "opened.txt";
+  const std::string url = "mailto:someone@example.com?subject=hello";
+  ScopedMailtoHandler handler("\"" + probe::exe_dir() + "probe_target.exe\" record \"" + record +
+                              "\" \"%1\"");
+  Fixture fixture = destination_fixture(dir);
+  fixture.keys.push_back({"URL", url});
+  Wizard wizard;
+  ASSERT_TRUE(wizard.start(dir, fixture, "目的测试")) << wizard.failure;
+  probe::Window page = wizard.wait_page(1);
+  ASSERT_TRUE(page) << wizard.failure;
+  EXPECT_EQ("someone@example.com", page.control_text(e2e::kLink));
+  ASSERT_TRUE(page.post(WM_LBUTTONDOWN, MK_LBUTTON,
+                        point_in(page.control(e2e::kLink).rect_in(page))));
+  std::string opened;
+  const DWORD start = GetTickCount();
+  while (!(e2e::read_file(record, &opened) && !opened.empty()) &&
+         GetTickCount() - start < e2e::kWizardWaitMs) {
+    Sleep(20);
+  }
+  EXPECT_NE(std::string::npos, opened.find("\"" + url + "\"")) << opened;
+  wizard.process.kill();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WizardPaint, RepaintsAndPageChangesLeaveNoFontBitmapOrDcBehind) {
+  const std::string dir = e2e::fresh_dir("wizard-gdi");
+  Fixture fixture = destination_fixture(dir);
+  fixture.keys.push_back({"URL", "http://example.com/"});
+  Wizard wizard;
+  ASSERT_TRUE(wizard.start(dir, fixture, "目的测试")) << wizard.failure;
+  probe::Window page = wizard.wait_page(1);
+  ASSERT_TRUE(page) << wizard.failure;
+  std::string failure;
+  ASSERT_TRUE(probe::gdi_count_start(wizard.frame, &failure)) << failure;
+  probe::StaticStyle title_before;
+  ASSERT_TRUE(probe::static_style(page.control(e2e::kWelcomeTitle), &title_before, &failure))
+      << failure;
+
+  // The first visit of each page may make its font or picture once; after
+  // that, neither painting nor showing a page again may leave anything.
+  const int kRepaints = 40;
+  const int pages[] = {1, 2, 1, 2, 1, 2};
+  long live_after_first_visits = 0;
+  for (size_t visit = 0; visit < sizeof pages / sizeof pages[0]; ++visit) {
+    const int page_number = pages[visit];
+    SCOPED_TRACE(visit);
+    ASSERT_TRUE(wizard.wait_page(page_number)) << wizard.failure;
+    probe::GdiCount before;
+    probe::GdiCount after;
+    ASSERT_TRUE(probe::gdi_repaint(wizard.frame, 1, &before, &failure)) << failure;
+    if (visit >= 2) {
+      EXPECT_EQ(live_after_first_visits, before.live);
+    }
+    ASSERT_TRUE(probe::gdi_repaint(wizard.frame, kRepaints, &after, &failure)) << failure;
+    // Every paint of the welcome page or the header band copies its picture
+    // through a memory DC of its own...
+    EXPECT_GE(after.dcs_made - before.dcs_made, kRepaints);
+    // ...which is deleted, and no font or bitmap is made per paint.
+    EXPECT_EQ(before.live, after.live);
+    if (visit == 1) live_after_first_visits = after.live;
+    ASSERT_TRUE(page_number == 1 ? wizard.next() : wizard.back());
+  }
+  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+  probe::StaticStyle title_after;
+  ASSERT_TRUE(probe::static_style(wizard.page().control(e2e::kWelcomeTitle), &title_after,
+                                  &failure))
+      << failure;
+  EXPECT_EQ(title_before.font, title_after.font) << "the title's font was made again";
+  wizard.process.kill();
+}
+
+TEST(DestinationPage, BrowseOpensAtTheTypedFolderAndAChoiceReplacesTheEdit) {
+  const std::string dir = e2e::fresh_dir("wizard-browse");
+  const std::string folder = dir + "picked";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  struct Case {
+    int press;
+    std::string shown_after;
+  };
+  // Typed with a final backslash: a choice comes back without it.
+  const Case cases[] = {{probe::kCancel, folder + "\\"}, {probe::kOk, folder}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.press);
+    Wizard wizard;
+    probe::Window page = start_on_page_2(&wizard, dir, destination_fixture(dir + "unused"));
+    ASSERT_TRUE(page) << wizard.failure;
+    ASSERT_TRUE(page.control(e2e::kPathEdit).set_text(folder + "\\"));
+    ASSERT_TRUE(page.click(e2e::kBrowse));
+    probe::Window browse;
+    const DWORD start = GetTickCount();
+    while (!browse && GetTickCount() - start < e2e::kWizardWaitMs) {
+      for (const probe::Window& w : wizard.process.windows({"", probe::kDialogClass, true})) {
+        if (w.handle() != wizard.frame.handle()) browse = w;
+      }
+      Sleep(20);
+    }
+    ASSERT_TRUE(browse) << "no browse dialog";
+    bool has_title = false;
+    for (const probe::Window& child : browse.children()) {
+      has_title |= child.text() == "请选择目的文件夹:";
+    }
+    EXPECT_TRUE(has_title);
+    ASSERT_TRUE(browse.click(c.press));
+    const DWORD closing = GetTickCount();
+    while (browse.exists() && GetTickCount() - closing < e2e::kWizardWaitMs) Sleep(20);
+    EXPECT_EQ(c.shown_after, page.control_text(e2e::kPathEdit));
+    wizard.process.kill();
+  }
+}
+
+}  // namespace
