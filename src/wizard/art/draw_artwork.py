@@ -7,6 +7,8 @@
   box.ico     32 x 32, 256 colours: the same box as the window's icon
   hand.cur    32 x 32, monochrome: pointing hand, hot spot (6, 2)
 
+Usage: draw_artwork.py [OUTPUT_DIR]   (default: beside this script)
+
 The bitmaps are run-length encoded because the stub, and so the artwork, is
 downloaded with every archive; the resource loader decodes them. Icons and
 cursors cannot be compressed. Run it again after a change: same script, same
@@ -14,8 +16,10 @@ bytes.
 """
 import os
 import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+OUT = sys.argv[1] if len(sys.argv) > 1 else HERE
 
 
 class Canvas:
@@ -144,7 +148,7 @@ def write_bmp(name, canvas, palette, bits):
                        len(data), 2835, 2835, colours, colours)
     offset = 14 + len(info) + 4 * colours
     header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
-    with open(os.path.join(HERE, name), "wb") as out:
+    with open(os.path.join(OUT, name), "wb") as out:
         out.write(header + info + palette_bytes(palette, colours) + data)
 
 
@@ -188,7 +192,7 @@ def write_icon_file(name, kind, canvas, palette, bits, transparent, hot_spot=(0,
         planes_or_x, bits_or_y = hot_spot
     entry = struct.pack("<BBBBHHII", canvas.width, canvas.height, colours & 0xFF, 0,
                         planes_or_x, bits_or_y, len(image), 6 + 16)
-    with open(os.path.join(HERE, name), "wb") as out:
+    with open(os.path.join(OUT, name), "wb") as out:
         out.write(header + entry + image)
 
 
