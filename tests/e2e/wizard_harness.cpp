@@ -42,7 +42,16 @@ probe::Window Wizard::wait_page(int page_number) {
   const DWORD start = GetTickCount();
   for (;;) {
     probe::Window current = page();
-    if (current && current.control(page_marker(page_number))) return current;
+    if (current && current.control(page_marker(page_number))) {
+      // The page exists before show_page has filled it: give the frame's
+      // thread time to finish, then wait until it answers again.
+      Sleep(50);
+      if (!frame.send(WM_NULL, 0, 0)) {
+        failure = "the frame does not answer";
+        return probe::Window();
+      }
+      return current;
+    }
     if (!process.running()) {
       failure = "the wizard ended before page " + std::to_string(page_number);
       return probe::Window();
