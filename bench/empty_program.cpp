@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <shellapi.h>
+#include <objbase.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #ifdef WITH_STUB_IMPORTS
@@ -12,6 +13,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     MessageBoxA(nullptr, "", "", 0);
     ShellExecuteA(nullptr, nullptr, "", nullptr, nullptr, 0);
     RegCloseKey(nullptr);
+    GetStockObject(WHITE_BRUSH);
+    CoTaskMemFree(nullptr);
     _snprintf(nullptr, 0, "");
   }
 #endif
