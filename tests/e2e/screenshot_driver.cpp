@@ -56,7 +56,7 @@ void suspend_process(DWORD pid) {
 }
 
 bool run(const std::string& work) {
-  const std::string destination = work + "示例程序";
+  const std::string destination = "C:\\Program Files\\示例程序";
   e2e::Fixture fixture;
   fixture.keys = {
       {"Name", "示例程序 1.0"},
@@ -64,12 +64,12 @@ bool run(const std::string& work) {
        "欢迎使用示例程序的安装向导。\\n\\n本向导将把示例程序解压缩到你选择的文件夹。"
        "\\n\\n点击“下一步”继续，或点击“取消”退出。"},
       {"URL", "mailto:support@example.com?subject=示例程序"},
-      {"DefaultPath", destination},
+      {"DefaultPath", "$programfiles$\\示例程序"},
   };
-  for (const char* name : {"readme.txt", "说明.txt", "bin/", "bin/app.exe", "docs/"}) {
-    fixture.entries.push_back(e2e::file_entry(name, "x"));
-  }
-  fixture.entries.push_back(e2e::file_entry("docs/手册.pdf", std::string(256u << 20, '\0')));
+  fixture.entries = {e2e::file_entry("readme.txt", "x"), e2e::file_entry("说明.txt", "x"),
+                     e2e::dir_entry("bin/"), e2e::file_entry("bin/app.exe", "x"),
+                     e2e::dir_entry("docs/")};
+  fixture.entries.push_back(e2e::file_entry("docs/手册.pdf", std::string(512u << 20, '\0')));
   for (const char* name : {"docs/faq.txt", "license.txt", "version.ini"}) {
     fixture.entries.push_back(e2e::file_entry(name, "x"));
   }
@@ -102,10 +102,19 @@ bool run(const std::string& work) {
   wizard.next();
   page = wizard.wait_page(3);
   if (!page) return fail(wizard.failure);
+  // Five small entries written: the large one is under way.
   const DWORD start = GetTickCount();
-  while (page.control_text(e2e::kStatusLine).find("手册") == std::string::npos) {
-    if (GetTickCount() - start > 30000) return fail("page 3 never reached the large entry");
-    Sleep(1);
+  probe::Progress progress;
+  while (!page.progress(e2e::kProgressBar, &progress) || progress.pos < 5) {
+    if (GetTickCount() - start > 30000) {
+      std::string seen;
+      for (const probe::Window& w : wizard.process.windows({"", "", true})) {
+        seen += " [" + w.text() + "]";
+      }
+      return fail("page 3 never reached the large entry: at " + std::to_string(progress.pos) +
+                  " of " + std::to_string(progress.high) + ", status \"" +
+                  page.control_text(e2e::kStatusLine) + "\", windows" + seen);
+    }
   }
   suspend_process(wizard.process.pid());
   bool shot = shoot("progress", wizard.frame);
