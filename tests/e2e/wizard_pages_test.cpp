@@ -327,36 +327,52 @@ TEST(WelcomePage, HandCursorOverTheLinkOnlyWhenThereIsAUrl) {
   }
 }
 
-// Replaces the command that opens "mailto:" links, for as long as it lives.
-class ScopedMailtoHandler {
+// Replaces the shell's command for a verb of a class (under the classes
+// root), for as long as it lives: a stand-in handler records what the
+// program under test opens.
+class ScopedShellCommand {
  public:
-  explicit ScopedMailtoHandler(const std::string& command) {
-    had_old_ = RegGetValueA(HKEY_CLASSES_ROOT, kKey, nullptr, RRF_RT_REG_SZ, nullptr, old_,
-                            &old_size_) == ERROR_SUCCESS;
-    RegSetKeyValueA(HKEY_CLASSES_ROOT, kKey, nullptr, REG_SZ, command.c_str(),
+  ScopedShellCommand(const std::string& key, const std::string& command) : key_(key) {
+    had_old_ = RegGetValueA(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                            old_, &old_size_) == ERROR_SUCCESS;
+    RegSetKeyValueA(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, REG_SZ, command.c_str(),
                     static_cast<DWORD>(command.size() + 1));
   }
-  ~ScopedMailtoHandler() {
+  ~ScopedShellCommand() {
     if (had_old_) {
-      RegSetKeyValueA(HKEY_CLASSES_ROOT, kKey, nullptr, REG_SZ, old_, old_size_);
+      RegSetKeyValueA(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, REG_SZ, old_, old_size_);
     } else {
-      RegDeleteKeyValueA(HKEY_CLASSES_ROOT, kKey, nullptr);
+      RegDeleteKeyValueA(HKEY_CLASSES_ROOT, key_.c_str(), nullptr);
     }
   }
 
  private:
-  static constexpr const char* kKey = "mailto\\shell\\open\\command";
+  std::string key_;
   char old_[1024] = {};
   DWORD old_size_ = sizeof old_;
   bool had_old_ = false;
 };
 
+std::string recorder_command(const std::string& record) {
+  return "\"" + probe::exe_dir() + "probe_target.exe\" record \"" + record + "\" \"%1\"";
+}
+
+// What the recorder wrote, waiting for it up to the wizard's time-out.
+std::string recorded(const std::string& record) {
+  std::string text;
+  const DWORD start = GetTickCount();
+  while (!(e2e::read_file(record, &text) && !text.empty()) &&
+         GetTickCount() - start < e2e::kWizardWaitMs) {
+    Sleep(20);
+  }
+  return text;
+}
+
 TEST(WelcomePage, PressOnTheLinkOpensTheWholeUrl) {
   const std::string dir = e2e::fresh_dir("wizard-link");
   const std::string record = dir + "opened.txt";
   const std::string url = "mailto:someone@example.com?subject=hello";
-  ScopedMailtoHandler handler("\"" + probe::exe_dir() + "probe_target.exe\" record \"" + record +
-                              "\" \"%1\"");
+  ScopedShellCommand handler("mailto\\shell\\open\\command", recorder_command(record));
   Fixture fixture = destination_fixture(dir);
   fixture.keys.push_back({"URL", url});
   Wizard wizard;
@@ -366,14 +382,25 @@ TEST(WelcomePage, PressOnTheLinkOpensTheWholeUrl) {
   EXPECT_EQ("someone@example.com", page.control_text(e2e::kLink));
   ASSERT_TRUE(page.post(WM_LBUTTONDOWN, MK_LBUTTON,
                         point_in(page.control(e2e::kLink).rect_in(page))));
-  std::string opened;
-  const DWORD start = GetTickCount();
-  while (!(e2e::read_file(record, &opened) && !opened.empty()) &&
-         GetTickCount() - start < e2e::kWizardWaitMs) {
-    Sleep(20);
-  }
+  const std::string opened = recorded(record);
   EXPECT_NE(std::string::npos, opened.find("\"" + url + "\"")) << opened;
   wizard.process.kill();
+}
+
+TEST(ProgressPage, OpenFolderAsksTheShellToExploreTheDestination) {
+  const std::string dir = e2e::fresh_dir("wizard-open-folder");
+  const std::string record = dir + "explored.txt";
+  ScopedShellCommand handler("Folder\\shell\\explore\\command", recorder_command(record));
+  Fixture fixture = destination_fixture(dir + "out");
+  fixture.keys.push_back({"AutoExtract", "1"});
+  fixture.keys.push_back({"OpenFolder", "1"});
+  Wizard wizard;
+  ASSERT_TRUE(wizard.start(dir, fixture, "目的测试")) << wizard.failure;
+  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+  ASSERT_TRUE(wizard.next());
+  ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
+  // The destination as the extraction left it, with its final backslash.
+  EXPECT_NE(std::string::npos, recorded(record).find("\"" + dir + "out\\\"")) << recorded(record);
 }
 
 }  // namespace
