@@ -8,6 +8,8 @@
 #include "wizard/pages.h"
 #include "wizard/paint.h"
 #include "wizard/resource_ids.h"
+#include "actions/cleanup.h"
+#include "actions/exec_launch.h"
 #include "archive/extraction.h"
 #include "core/fatal.h"
 #include "core/state.h"
@@ -91,12 +93,15 @@ void commit_destination() {
   go_to_page(3);
 }
 
-// The worker's Next on page 3: the same ending as silent mode.
+// The worker's Next on page 3: the same ending as silent mode. A cleanup
+// writes into page 3, so the frame keeps serving its messages until the
+// cleanup ends the process.
 [[noreturn]] void finish_wizard() {
+  run_post_actions();
   if (g_state.config.open_folder) {
     ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
   }
-  shutdown_and_exit();
+  end_after_post_actions();
 }
 
 INT_PTR on_command(HWND window, int command) {
