@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <stdio.h>
 #include <shellapi.h>
-#include <objbase.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #ifdef WITH_STUB_IMPORTS
@@ -14,7 +13,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ShellExecuteA(nullptr, nullptr, "", nullptr, nullptr, 0);
     RegCloseKey(nullptr);
     GetStockObject(WHITE_BRUSH);
-    CoTaskMemFree(nullptr);
     _snprintf(nullptr, 0, "");
   }
 #endif
