@@ -494,3 +494,45 @@ TEST(DestinationPage, BrowseOpensAtTheTypedFolderAndAChoiceReplacesTheEdit) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgressPage, ExecHidesTheFrameAndDeleteCleansUpOnPage3) {
+  const std::string dir = e2e::fresh_dir("wizard-exec-delete");
+  const std::string out = dir + "out\\";
+  std::string program;
+  ASSERT_TRUE(e2e::read_file(probe::exe_dir() + "probe_target.exe", &program));
+  Fixture fixture = destination_fixture(dir + "out");
+  // Named hold.exe, the probe's target waits for release.txt in its
+  // current directory, which the Exec launch makes the destination.
+  fixture.entries = {e2e::file_entry("hold.exe", program)};
+  fixture.keys.push_back({"AutoExtract", "1"});
+  fixture.keys.push_back({"Exec", "hold.exe"});
+  fixture.keys.push_back({"Delete", "1"});
+  Wizard wizard;
+  ASSERT_TRUE(wizard.start(dir, fixture, "目的测试")) << wizard.failure;
+  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+  ASSERT_TRUE(wizard.next());
+  // Hidden while the program runs.
+  DWORD start = GetTickCount();
+  while (wizard.frame.visible() && GetTickCount() - start < e2e::kWizardWaitMs) Sleep(10);
+  EXPECT_FALSE(wizard.frame.visible());
+  EXPECT_TRUE(wizard.process.running());
+  ASSERT_TRUE(e2e::write_file(out + "release.txt", "go"));
+  // Shown again, for the cleanup, on page 3.
+  start = GetTickCount();
+  while (wizard.frame.control_text(e2e::kTitle) != "文件清理" &&
+         GetTickCount() - start < e2e::kWizardWaitMs) {
+    Sleep(5);
+  }
+  EXPECT_TRUE(wizard.frame.visible());
+  EXPECT_EQ("文件清理", wizard.frame.control_text(e2e::kTitle));
+  EXPECT_EQ("删除临时文件", wizard.frame.control_text(e2e::kSubtitle));
+  EXPECT_EQ("正在删除解压缩出来的文件。", wizard.page().control_text(e2e::kPageText));
+  ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
+  // hold.exe is gone; release.txt, which the archive did not hold, keeps
+  // the destination.
+  EXPECT_EQ(std::vector<std::string>({"release.txt"}), e2e::list_tree(out));
+}
+
+}  // namespace
