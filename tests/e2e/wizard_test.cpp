@@ -53,7 +53,7 @@ const int kEtchedEdgeWidth = 2;
 bool is_etched_line(DWORD style) { return (style & SS_TYPEMASK) == SS_ETCHEDHORZ; }
 
 // Template values: rectangles in dialog units (x, y, width, height).
-struct ControlSpec {
+struct ControlValues {
   int id;
   const char* class_name;
   DWORD style;
@@ -63,15 +63,15 @@ struct ControlSpec {
   bool placed_by_template;  // false: show_page moves it
 };
 
-struct TemplateSpec {
+struct TemplateValues {
   const char* name;
   int page;      // the page on which it is read
   bool frame;    // the frame itself, else the page dialog
   DWORD style;   // of the dialog
-  std::vector<ControlSpec> controls;
+  std::vector<ControlValues> controls;
 };
 
-const TemplateSpec kTemplates[] = {
+const TemplateValues kTemplates[] = {
     {"Frame102", 2, true, 0x80C80840,
      {{1013, "Static", 0x50000010, 0, "", {0, 192, 335, 1}, true},
       {1022, "Static", 0x50000010, 0x10, "", {0, 37, 335, 1}, false},
@@ -99,22 +99,22 @@ const TemplateSpec kTemplates[] = {
       {1018, "Static", 0x50020000, 0, nullptr, {0, 36, 275, 8}, true}}},
 };
 
-class TemplateTest : public ::testing::TestWithParam<TemplateSpec> {};
+class TemplateTest : public ::testing::TestWithParam<TemplateValues> {};
 
 TEST_P(TemplateTest, ControlsAreCreatedAsTheTemplateSays) {
-  const TemplateSpec& spec = GetParam();
-  const std::string dir = e2e::fresh_dir(std::string("wizard-template-") + spec.name);
+  const TemplateValues& values = GetParam();
+  const std::string dir = e2e::fresh_dir(std::string("wizard-template-") + values.name);
   const std::string out = dir + "out";
   ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
   Wizard wizard;
   ASSERT_TRUE(wizard.start(dir, held_on_page_3(out), "测试程序")) << wizard.failure;
-  if (spec.page >= 2) {
+  if (values.page >= 2) {
     ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
     ASSERT_TRUE(wizard.next());
   }
-  probe::Window page = wizard.wait_page(spec.page == 3 ? 2 : spec.page);
+  probe::Window page = wizard.wait_page(values.page == 3 ? 2 : values.page);
   ASSERT_TRUE(page) << wizard.failure;
-  if (spec.page == 3) {
+  if (values.page == 3) {
     ASSERT_TRUE(wizard.next());
     ASSERT_TRUE(wizard.wait_page(3)) << wizard.failure;
     probe::Window box;
@@ -122,12 +122,12 @@ TEST_P(TemplateTest, ControlsAreCreatedAsTheTemplateSays) {
     ASSERT_TRUE(wizard.read_box("Vandrel 错误", &box, &info)) << wizard.failure;
     page = wizard.page();
   }
-  const probe::Window dialog = spec.frame ? wizard.frame : page;
+  const probe::Window dialog = values.frame ? wizard.frame : page;
   POINT units;
   std::string failure;
   ASSERT_TRUE(probe::dialog_base_units(dialog, &units, &failure)) << failure;
   // Shown since, whether or not the template makes it visible.
-  EXPECT_EQ(spec.style | WS_VISIBLE,
+  EXPECT_EQ(values.style | WS_VISIBLE,
             static_cast<DWORD>(GetWindowLongA(dialog.handle(), GWL_STYLE)) & ~kDialogStyleAdded);
 
   // Nothing more than the template's controls (z-order changes with moves).
@@ -136,10 +136,10 @@ TEST_P(TemplateTest, ControlsAreCreatedAsTheTemplateSays) {
     if (child.class_name() != probe::kDialogClass) ids.insert(child.id());
   }
   std::set<int> expected_ids;
-  for (const ControlSpec& c : spec.controls) expected_ids.insert(c.id);
+  for (const ControlValues& c : values.controls) expected_ids.insert(c.id);
   EXPECT_EQ(expected_ids, ids);
 
-  for (const ControlSpec& c : spec.controls) {
+  for (const ControlValues& c : values.controls) {
     SCOPED_TRACE(c.id);
     probe::Window control = dialog.control(c.id);
     ASSERT_TRUE(control);
