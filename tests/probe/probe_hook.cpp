@@ -115,31 +115,71 @@ HANDLE WINAPI counted_load_image(HINSTANCE instance, LPCSTR name, UINT type, int
   return image;
 }
 
-// The import slot of `function` from `dll` in `module`; null when the
-// module does not import it.
-void** import_slot(HMODULE module, const char* dll, const char* function) {
+// Whether `names` (a null-ended name table) lists `function`; `index` is
+// its position.
+bool find_name(BYTE* base, const IMAGE_THUNK_DATA* names, const char* function, size_t* index) {
+  for (size_t i = 0; names[i].u1.AddressOfData; ++i) {
+    if (IMAGE_SNAP_BY_ORDINAL(names[i].u1.Ordinal)) continue;
+    const IMAGE_IMPORT_BY_NAME* by_name =
+        reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
+    if (lstrcmpA(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
+      *index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The import slot of `function` from `dll` in `module`, from the ordinary
+// or the delay-load import table; null when the module imports it neither
+// way. `delayed` tells which.
+void** import_slot(HMODULE module, const char* dll, const char* function, bool* delayed) {
   BYTE* base = reinterpret_cast<BYTE*>(module);
   const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (!imports.VirtualAddress) return nullptr;
-  for (const IMAGE_IMPORT_DESCRIPTOR* d =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       d->Name; ++d) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0 ||
-        !d->OriginalFirstThunk) {
-      continue;
+  size_t index = 0;
+  if (imports.VirtualAddress) {
+    for (const IMAGE_IMPORT_DESCRIPTOR* d =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name; ++d) {
+      if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0 ||
+          !d->OriginalFirstThunk) {
+        continue;
+      }
+      if (find_name(base, reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk),
+                    function, &index)) {
+        *delayed = false;
+        return reinterpret_cast<void**>(
+            &reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk)[index].u1.Function);
+      }
     }
-    const IMAGE_THUNK_DATA* names =
-        reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
-    IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-    for (; names->u1.AddressOfData; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const IMAGE_IMPORT_BY_NAME* by_name =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (lstrcmpA(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
-        return reinterpret_cast<void**>(&slots->u1.Function);
+  }
+  // Delay-load descriptors: the MinGW linker leaves the directory entry
+  // empty, so look for them in the sections: eight 32-bit words, the first
+  // 1 (relative addresses), the second the address of the DLL's name.
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  const DWORD image_size = nt->OptionalHeader.SizeOfImage;
+  for (WORD n = 0; n < nt->FileHeader.NumberOfSections; ++n, ++section) {
+    const DWORD first = section->VirtualAddress;
+    const DWORD end = first + section->Misc.VirtualSize;
+    for (DWORD at = first; at + sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) <= end; at += 4) {
+      const IMAGE_DELAYLOAD_DESCRIPTOR* d =
+          reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(base + at);
+      if (d->Attributes.AllAttributes != 1 || d->DllNameRVA == 0 ||
+          d->DllNameRVA >= image_size || d->ImportNameTableRVA == 0 ||
+          d->ImportNameTableRVA >= image_size || d->ImportAddressTableRVA == 0 ||
+          d->ImportAddressTableRVA >= image_size ||
+          lstrcmpiA(reinterpret_cast<const char*>(base + d->DllNameRVA), dll) != 0) {
+        continue;
+      }
+      if (find_name(base,
+                    reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->ImportNameTableRVA),
+                    function, &index)) {
+        *delayed = true;
+        return reinterpret_cast<void**>(&reinterpret_cast<IMAGE_THUNK_DATA*>(
+            base + d->ImportAddressTableRVA)[index].u1.Function);
       }
     }
   }
@@ -148,14 +188,14 @@ void** import_slot(HMODULE module, const char* dll, const char* function) {
 
 template <typename F>
 void redirect(const char* dll, const char* function, F replacement, F* original) {
-  void** slot = import_slot(GetModuleHandleA(nullptr), dll, function);
-  if (!slot) {
-    // Not imported by the program: keep a working original all the same.
-    *original = reinterpret_cast<F>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), function)));
-    return;
-  }
-  *original = reinterpret_cast<F>(*slot);
+  bool delayed = false;
+  void** slot = import_slot(GetModuleHandleA(nullptr), dll, function, &delayed);
+  // The function itself: a delay-load slot may still hold the loader's stub,
+  // which would put the real address back on its first call.
+  *original = reinterpret_cast<F>(
+      reinterpret_cast<void*>(GetProcAddress(LoadLibraryA(dll), function)));
+  if (!slot) return;
+  if (!delayed) *original = reinterpret_cast<F>(*slot);
   DWORD old_protection;
   VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old_protection);
   *slot = reinterpret_cast<void*>(replacement);
