@@ -3,7 +3,7 @@ BUILD := build
 TREES := host i686 x86_64
 GENERATOR := Ninja
 
-.PHONY: all bootstrap build test demo clean
+.PHONY: all bootstrap build test demo screenshots clean
 
 all: build
 
@@ -45,6 +45,10 @@ test: build
 
 demo: build
 	@scripts/demo.sh
+
+# Pictures of the wizard for the README; not part of `make test`.
+screenshots: build
+	@BUILD=$(abspath $(BUILD)) scripts/screenshots.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -12,6 +12,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     MessageBoxA(nullptr, "", "", 0);
     ShellExecuteA(nullptr, nullptr, "", nullptr, nullptr, 0);
     RegCloseKey(nullptr);
+    GetStockObject(WHITE_BRUSH);
     _snprintf(nullptr, 0, "");
   }
 #endif

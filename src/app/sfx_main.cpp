@@ -2,12 +2,13 @@
 
 #include <shellapi.h>
 
-#include "core/fatal.h"
-#include "core/state.h"
+#include "wizard/frame.h"
 #include "actions/cleanup.h"
 #include "actions/exec_launch.h"
 #include "archive/extraction.h"
 #include "config/load_configuration.h"
+#include "core/fatal.h"
+#include "core/state.h"
 #include "util/fs.h"
 #include "util/text.h"
 
@@ -21,8 +22,9 @@ int sfx_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The wizard's custom-drawn text uses this face whatever fonts exist.
     text_copy(g_state.ui_font_face, sizeof g_state.ui_font_face, "宋体");
     g_state.ui_font_height = 12;
-    // Until the wizard exists, a run that asks for it ends here.
-    shutdown_and_exit();
+    // Every way out of the wizard ends the process.
+    run_wizard();
+    return 1;
   }
 
   // Silent mode: everything on this thread, in this order.

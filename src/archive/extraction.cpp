@@ -125,9 +125,43 @@ void entry_target_path(const char* directory, const char* name, char* path) {
   if (!lies_within(path, directory)) fatal_refused_name();
 }
 
+// The file being written. A user who quits the wizard while an entry is
+// written ends the process at once; the file cut short then must not stay
+// behind looking complete, so the quitting thread removes it. The lock is
+// held while the file is created, while each block is written and while it
+// is closed, never while the worker talks to the windows.
+SRWLOCK g_output_lock = SRWLOCK_INIT;
+HANDLE g_output;
+char g_output_path[MAX_PATH];
+const DWORD kAbandonWaitMs = 5000;
+
 HANDLE create_output(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+  AcquireSRWLockExclusive(&g_output_lock);
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) {
+    g_output = file;
+    text_copy(g_output_path, sizeof g_output_path, path);
+  }
+  ReleaseSRWLockExclusive(&g_output_lock);
+  // The caller's error box tells why the creation failed.
+  SetLastError(error);
+  return file;
+}
+
+BOOL write_output(HANDLE file, const char* data, DWORD size, DWORD* written) {
+  AcquireSRWLockExclusive(&g_output_lock);
+  BOOL ok = WriteFile(file, data, size, written, nullptr);
+  ReleaseSRWLockExclusive(&g_output_lock);
+  return ok;
+}
+
+void close_output(HANDLE file) {
+  AcquireSRWLockExclusive(&g_output_lock);
+  CloseHandle(file);
+  g_output = nullptr;
+  ReleaseSRWLockExclusive(&g_output_lock);
 }
 
 void stamp_last_write_time(HANDLE file, uLong dos_date) {
@@ -223,21 +257,37 @@ int extract_current_entry(unzFile archive, const char* directory) {
     if (count < 0) fatal_damaged();
     if (count == 0) break;
     total += static_cast<uLong>(count);
-    DWORD written = 0;
     // A short write loses data as surely as a failed one.
-    if (!WriteFile(file, buffer, static_cast<DWORD>(count), &written, nullptr)) {
+    DWORD written = 0;
+    if (!write_output(file, buffer, static_cast<DWORD>(count), &written)) {
       fatal_error(kCannotExtract);
     }
     if (written != static_cast<DWORD>(count)) fatal_error_code(kCannotExtract, 0);
   }
   stamp_last_write_time(file, info.dosDate);
-  CloseHandle(file);
+  close_output(file);
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
   // before the recorded size (the reader then skips the CRC check), are
   // damaged, not extracted.
   if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) fatal_error_code(kDamaged, ERROR_CRC);
   if (total != info.uncompressed_size) fatal_error_code(kDamaged, 0);
   return 0;
+}
+
+void abandon_current_entry() {
+  // Waits at most for the one block being written.
+  DWORD start = GetTickCount();
+  while (!TryAcquireSRWLockExclusive(&g_output_lock)) {
+    if (GetTickCount() - start >= kAbandonWaitMs) return;
+    Sleep(1);
+  }
+  if (g_output) {
+    CloseHandle(g_output);
+    g_output = nullptr;
+    DeleteFileA(g_output_path);
+  }
+  // The lock stays held: the worker creates and writes nothing more before
+  // the process ends.
 }
 
 DWORD WINAPI extraction_worker(LPVOID) {

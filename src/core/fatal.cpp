@@ -1,6 +1,5 @@
 #include "core/fatal.h"
 
-
 #include "core/state.h"
 #include "core/system_dlls.h"
 #include "util/text.h"
@@ -9,14 +8,8 @@ static void (*g_exit_hook)();
 
 void set_exit_hook(void (*hook)()) { g_exit_hook = hook; }
 
-void fatal_error(const char* message) {
-  // Read the error code first: anything called below may change it.
-  fatal_error_code(message, GetLastError());
-}
-
-void fatal_error_code(const char* message, unsigned long system_code) {
-  DWORD code = system_code;
-  const char* system_text = kSharedEmptyText;
+void system_error_text(unsigned long code, char* out, unsigned size) {
+  text_copy(out, size, kSharedEmptyText);
   char* formatted = nullptr;
   if (code != 0 &&
       FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
@@ -24,11 +17,22 @@ void fatal_error_code(const char* message, unsigned long system_code) {
                      nullptr, code, 0x400, reinterpret_cast<char*>(&formatted), 0,
                      nullptr) != 0 &&
       formatted) {
-    system_text = formatted;
+    text_copy(out, size, formatted);
+    LocalFree(formatted);
   }
+}
+
+void fatal_error(const char* message) {
+  // Read the error code first: anything called below may change it.
+  fatal_error_code(message, GetLastError());
+}
+
+void fatal_error_code(const char* message, unsigned long system_code) {
+  char system_text[512];
+  system_error_text(system_code, system_text, sizeof system_text);
   char text[1024];
   text_format(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
-           system_text);
+              system_text);
   prepare_for_windows();
   MessageBoxA(nullptr, text, "Vandrel 错误", MB_ICONERROR);
   shutdown_and_exit();

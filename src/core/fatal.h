@@ -10,6 +10,10 @@
 [[noreturn]] void fatal_error_code(const char* message, unsigned long system_code);
 [[noreturn]] void shutdown_and_exit();
 
+// The system's text for an error code into `out` (cut to `size` bytes);
+// empty for code 0 or a code the system has no text for.
+void system_error_text(unsigned long code, char* out, unsigned size);
+
 // Called once by shutdown_and_exit before the process ends, so that start-up
 // can remove its temporary file even when it ends through a fatal error.
 void set_exit_hook(void (*hook)());

@@ -18,7 +18,7 @@ constexpr DWORD kPollMs = 10;
 // hang the test.
 constexpr UINT kSendTimeoutMs = 2000;
 
-bool send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+bool send_timeout(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
   DWORD_PTR r = 0;
   if (!SendMessageTimeoutA(hwnd, msg, wparam, lparam, SMTO_ABORTIFHUNG,
                            kSendTimeoutMs, &r)) {
@@ -118,10 +118,10 @@ bool Window::exists() const { return hwnd_ && IsWindow(hwnd_); }
 std::string Window::text() const {
   if (!exists()) return {};
   DWORD_PTR length = 0;
-  if (!send(hwnd_, WM_GETTEXTLENGTH, 0, 0, &length)) return {};
+  if (!send_timeout(hwnd_, WM_GETTEXTLENGTH, 0, 0, &length)) return {};
   std::string buf(length + 1, '\0');
   DWORD_PTR copied = 0;
-  if (!send(hwnd_, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]),
+  if (!send_timeout(hwnd_, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]),
             &copied)) {
     return {};
   }
@@ -166,9 +166,9 @@ bool Window::progress(int id, Progress* out) const {
   // With no PBRANGE pointer (it would not cross processes) PBM_GETRANGE
   // returns the low limit for TRUE and the high one for FALSE.
   DWORD_PTR low = 0, high = 0, pos = 0;
-  if (!send(bar.hwnd_, PBM_GETRANGE, TRUE, 0, &low) ||
-      !send(bar.hwnd_, PBM_GETRANGE, FALSE, 0, &high) ||
-      !send(bar.hwnd_, PBM_GETPOS, 0, 0, &pos)) {
+  if (!send_timeout(bar.hwnd_, PBM_GETRANGE, TRUE, 0, &low) ||
+      !send_timeout(bar.hwnd_, PBM_GETRANGE, FALSE, 0, &high) ||
+      !send_timeout(bar.hwnd_, PBM_GETPOS, 0, 0, &pos)) {
     return false;
   }
   out->low = static_cast<int>(low);
@@ -189,6 +189,24 @@ bool Window::command(int id) const {
   HWND button = GetDlgItem(hwnd_, id);
   return PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                       reinterpret_cast<LPARAM>(button));
+}
+
+bool Window::send(UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) const {
+  return exists() && probe::send_timeout(hwnd_, message, wparam, lparam, result);
+}
+
+bool Window::post(UINT message, WPARAM wparam, LPARAM lparam) const {
+  return exists() && PostMessageA(hwnd_, message, wparam, lparam);
+}
+
+bool Window::set_text(const std::string& text) const {
+  return send(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+RECT Window::rect_in(const Window& other) const {
+  RECT r = screen_rect();
+  MapWindowPoints(nullptr, other.hwnd_, reinterpret_cast<POINT*>(&r), 2);
+  return r;
 }
 
 // ProbeProcess
@@ -337,38 +355,65 @@ ExitResult ProbeProcess::wait_exit_collecting(unsigned timeout_ms,
 
 // Message boxes
 
-IconStyle message_box_icon(Window box, unsigned timeout_ms, std::string* failure) {
+namespace {
+
+// Installs the hook on the thread of `window`, sends it the registered
+// message `name` and removes the hook again.
+bool hooked_send(Window window, const char* name, WPARAM wparam, LPARAM lparam,
+                 unsigned timeout_ms, std::string* failure) {
   HMODULE module = hook_module(failure);
-  if (!module) return IconStyle::other;
+  if (!module) return false;
   auto install = reinterpret_cast<ProbeHookInstall>(
       reinterpret_cast<void*>(GetProcAddress(module, kProbeHookInstallName)));
   if (!install) {
     if (failure) *failure = last_error_text("GetProcAddress probe_hook_install");
-    return IconStyle::other;
+    return false;
   }
-  DWORD thread = GetWindowThreadProcessId(box.handle(), nullptr);
+  DWORD thread = GetWindowThreadProcessId(window.handle(), nullptr);
   if (!thread) {
-    if (failure) *failure = "the message box is gone";
-    return IconStyle::other;
+    if (failure) *failure = "the window is gone";
+    return false;
   }
   HHOOK hook = install(thread);
   if (!hook) {
     if (failure) *failure = last_error_text("SetWindowsHookEx");
-    return IconStyle::other;
+    return false;
   }
-  RemovePropA(box.handle(), kProbeIconProp);
-  const UINT query = RegisterWindowMessageA(kProbeIconQuery);
   DWORD_PTR ignored = 0;
-  bool answered = SendMessageTimeoutA(box.handle(), query, 0, 0, SMTO_ABORTIFHUNG,
-                                      timeout_ms, &ignored) != 0;
+  bool answered = SendMessageTimeoutA(window.handle(), RegisterWindowMessageA(name), wparam,
+                                      lparam, SMTO_ABORTIFHUNG, timeout_ms, &ignored) != 0;
   UnhookWindowsHookEx(hook);
-  INT_PTR value = reinterpret_cast<INT_PTR>(GetPropA(box.handle(), kProbeIconProp));
-  if (!answered || value == 0) {
-    if (failure) {
-      *failure = answered ? "the hook left no answer on the message box"
-                          : "the message box did not answer within " +
-                                std::to_string(timeout_ms) + " ms";
+  if (!answered && failure) {
+    *failure = "the window did not answer within " + std::to_string(timeout_ms) + " ms";
+  }
+  return answered;
+}
+
+bool hook_query(Window window, ProbeQueryKind kind, LPARAM argument, int count,
+                LONG_PTR* answers, std::string* failure) {
+  for (int i = 0; i < count; ++i) RemovePropA(window.handle(), kProbeAnswerProps[i]);
+  if (!hooked_send(window, kProbeQuery, kind, argument, kDefaultTimeoutMs, failure)) {
+    return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    LONG_PTR value = reinterpret_cast<LONG_PTR>(GetPropA(window.handle(), kProbeAnswerProps[i]));
+    if (value == 0) {
+      if (failure) *failure = "the hook left no answer " + std::to_string(i);
+      return false;
     }
+    answers[i] = value - 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+IconStyle message_box_icon(Window box, unsigned timeout_ms, std::string* failure) {
+  RemovePropA(box.handle(), kProbeIconProp);
+  if (!hooked_send(box, kProbeIconQuery, 0, 0, timeout_ms, failure)) return IconStyle::other;
+  INT_PTR value = reinterpret_cast<INT_PTR>(GetPropA(box.handle(), kProbeIconProp));
+  if (value == 0) {
+    if (failure) *failure = "the hook left no answer on the message box";
     return IconStyle::other;
   }
   switch (value - 1) {
@@ -379,6 +424,62 @@ IconStyle message_box_icon(Window box, unsigned timeout_ms, std::string* failure
     case kIconInformation: return IconStyle::information;
     default: return IconStyle::other;
   }
+}
+
+bool dialog_base_units(Window dialog, POINT* units, std::string* failure) {
+  LONG_PTR answers[2];
+  if (!hook_query(dialog, kQueryDialogUnits, 0, 2, answers, failure)) return false;
+  units->x = static_cast<LONG>(answers[0]);
+  units->y = static_cast<LONG>(answers[1]);
+  return true;
+}
+
+RECT map_dialog_rect(POINT units, RECT rect) {
+  return RECT{MulDiv(rect.left, units.x, 4), MulDiv(rect.top, units.y, 8),
+              MulDiv(rect.right, units.x, 4), MulDiv(rect.bottom, units.y, 8)};
+}
+
+bool static_style(Window control, StaticStyle* out, std::string* failure) {
+  LONG_PTR answers[8];
+  if (!hook_query(control, kQueryStaticStyle, 0, 8, answers, failure)) return false;
+  out->font = static_cast<UINT_PTR>(answers[0]);
+  out->height = static_cast<int>(answers[1]);
+  out->weight = static_cast<int>(answers[2]);
+  out->underline = answers[3] != 0;
+  out->colour = static_cast<COLORREF>(answers[4]);
+  out->background_mode = static_cast<int>(answers[5]);
+  out->white_brush = answers[6] != 0;
+  char face[LF_FACESIZE] = {};
+  ATOM atom = static_cast<ATOM>(answers[7]);
+  if (atom) {
+    GlobalGetAtomNameA(atom, face, sizeof face);
+    GlobalDeleteAtom(atom);
+  }
+  out->face = face;
+  return true;
+}
+
+bool cursor_is(Window window, int cursor_id, bool* out, std::string* failure) {
+  LONG_PTR answer = 0;
+  if (!hook_query(window, kQueryCursor, cursor_id, 1, &answer, failure)) return false;
+  *out = answer != 0;
+  return true;
+}
+
+bool gdi_count_start(Window top, std::string* failure) {
+  LONG_PTR answer = 0;
+  if (!hook_query(top, kQueryGdiStart, 0, 1, &answer, failure)) return false;
+  if (!answer && failure) *failure = "the hook could not keep itself loaded";
+  return answer != 0;
+}
+
+bool gdi_repaint(Window top, int times, GdiCount* out, std::string* failure) {
+  LONG_PTR answers[3];
+  if (!hook_query(top, kQueryGdiRepaint, times, 3, answers, failure)) return false;
+  out->live = static_cast<long>(answers[0]);
+  out->dcs_made = static_cast<long>(answers[1]);
+  out->fonts_made = static_cast<long>(answers[2]);
+  return true;
 }
 
 bool read_message_box(Window box, unsigned timeout_ms, MessageBoxInfo* out,

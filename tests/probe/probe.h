@@ -67,6 +67,14 @@ class Window {
   // it would; works also for disabled or hidden buttons.
   bool command(int id) const;
 
+  // A message sent (with the probe's time-out) or posted to this window.
+  bool send(UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) const;
+  bool post(UINT message, WPARAM wparam, LPARAM lparam) const;
+  // WM_SETTEXT with `text` (ANSI bytes).
+  bool set_text(const std::string& text) const;
+  // This window's rectangle in the client coordinates of `other`.
+  RECT rect_in(const Window& other) const;
+
  private:
   HWND hwnd_ = nullptr;
 };
@@ -172,6 +180,45 @@ struct ShellLinkInfo {
 // Loads the link file at `path` through IShellLinkA; false and `failure`
 // set when it cannot be read.
 bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* failure);
+
+// Queries answered inside the target by probe_hook.dll, hooked into the
+// thread of the window asked.
+
+// The dialog's base units in pixels (what MapDialogRect uses: a rectangle
+// of x dialog units is x * units.x / 4 pixels wide, y units y * units.y / 8
+// pixels high).
+bool dialog_base_units(Window dialog, POINT* units, std::string* failure);
+// `rect` in dialog units of `dialog` mapped to pixels as MapDialogRect does.
+RECT map_dialog_rect(POINT units, RECT rect);
+
+// What the parent's WM_CTLCOLORSTATIC does for a static control, replayed on
+// a memory DC inside the target.
+struct StaticStyle {
+  UINT_PTR font = 0;  // the font selected; 0 when none was selected
+  int height = 0;
+  int weight = 0;
+  bool underline = false;
+  COLORREF colour = 0;
+  int background_mode = 0;
+  bool white_brush = false;  // the brush returned is the white stock brush
+  std::string face;
+};
+bool static_style(Window control, StaticStyle* out, std::string* failure);
+
+// Whether the cursor of the window's thread is cursor resource `cursor_id`
+// of the target's executable.
+bool cursor_is(Window window, int cursor_id, bool* out, std::string* failure);
+
+// GDI accounting in the target: objects (fonts, bitmaps, memory DCs) its
+// executable made and did not delete since gdi_count_start.
+struct GdiCount {
+  long live = 0;
+  long dcs_made = 0;
+  long fonts_made = 0;
+};
+bool gdi_count_start(Window top, std::string* failure);
+// Repaints `top` and all its children `times` times, then counts.
+bool gdi_repaint(Window top, int times, GdiCount* out, std::string* failure);
 
 // Where probe_hook.dll is looked for; default: beside this executable.
 void set_hook_dll_path(const std::string& path);

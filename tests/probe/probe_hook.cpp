@@ -46,13 +46,250 @@ int icon_code(HWND box) {
   return kIconOther;
 }
 
+// GDI accounting: the executable's imports of the calls that make and
+// delete fonts, bitmaps and device contexts are redirected here, and every
+// object made is remembered until it is deleted.
+HGDIOBJ g_live[4096];
+int g_live_count;
+long g_dcs_made;
+long g_fonts_made;
+
+void remember(HGDIOBJ object) {
+  if (object && g_live_count < static_cast<int>(sizeof g_live / sizeof g_live[0])) {
+    g_live[g_live_count++] = object;
+  }
+}
+
+void forget(HGDIOBJ object) {
+  for (int i = 0; i < g_live_count; ++i) {
+    if (g_live[i] == object) {
+      g_live[i] = g_live[--g_live_count];
+      return;
+    }
+  }
+}
+
+decltype(&CreateFontIndirectA) g_create_font_indirect;
+decltype(&CreateCompatibleDC) g_create_compatible_dc;
+decltype(&DeleteDC) g_delete_dc;
+decltype(&DeleteObject) g_delete_object;
+decltype(&LoadBitmapA) g_load_bitmap;
+decltype(&LoadImageA) g_load_image;
+
+HFONT WINAPI counted_create_font_indirect(const LOGFONTA* logical) {
+  HFONT font = g_create_font_indirect(logical);
+  if (font) ++g_fonts_made;
+  remember(font);
+  return font;
+}
+
+HDC WINAPI counted_create_compatible_dc(HDC dc) {
+  HDC made = g_create_compatible_dc(dc);
+  if (made) ++g_dcs_made;
+  remember(made);
+  return made;
+}
+
+BOOL WINAPI counted_delete_dc(HDC dc) {
+  BOOL ok = g_delete_dc(dc);
+  if (ok) forget(dc);
+  return ok;
+}
+
+BOOL WINAPI counted_delete_object(HGDIOBJ object) {
+  BOOL ok = g_delete_object(object);
+  if (ok) forget(object);
+  return ok;
+}
+
+HBITMAP WINAPI counted_load_bitmap(HINSTANCE instance, LPCSTR name) {
+  HBITMAP bitmap = g_load_bitmap(instance, name);
+  remember(bitmap);
+  return bitmap;
+}
+
+HANDLE WINAPI counted_load_image(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy,
+                                 UINT flags) {
+  HANDLE image = g_load_image(instance, name, type, cx, cy, flags);
+  if (type == IMAGE_BITMAP && !(flags & LR_SHARED)) remember(image);
+  return image;
+}
+
+// Whether `names` (a null-ended name table) lists `function`; `index` is
+// its position.
+bool find_name(BYTE* base, const IMAGE_THUNK_DATA* names, const char* function, size_t* index) {
+  for (size_t i = 0; names[i].u1.AddressOfData; ++i) {
+    if (IMAGE_SNAP_BY_ORDINAL(names[i].u1.Ordinal)) continue;
+    const IMAGE_IMPORT_BY_NAME* by_name =
+        reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names[i].u1.AddressOfData);
+    if (lstrcmpA(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
+      *index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The import slot of `function` from `dll` in `module`, from the ordinary
+// or the delay-load import table; null when the module imports it neither
+// way. `delayed` tells which.
+void** import_slot(HMODULE module, const char* dll, const char* function, bool* delayed) {
+  BYTE* base = reinterpret_cast<BYTE*>(module);
+  const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  size_t index = 0;
+  if (imports.VirtualAddress) {
+    for (const IMAGE_IMPORT_DESCRIPTOR* d =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name; ++d) {
+      if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0 ||
+          !d->OriginalFirstThunk) {
+        continue;
+      }
+      if (find_name(base, reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk),
+                    function, &index)) {
+        *delayed = false;
+        return reinterpret_cast<void**>(
+            &reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk)[index].u1.Function);
+      }
+    }
+  }
+  // Delay-load descriptors: the MinGW linker leaves the directory entry
+  // empty, so look for them in the sections: eight 32-bit words, the first
+  // 1 (relative addresses), the second the address of the DLL's name.
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  const DWORD image_size = nt->OptionalHeader.SizeOfImage;
+  for (WORD n = 0; n < nt->FileHeader.NumberOfSections; ++n, ++section) {
+    const DWORD first = section->VirtualAddress;
+    const DWORD end = first + section->Misc.VirtualSize;
+    for (DWORD at = first; at + sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) <= end; at += 4) {
+      const IMAGE_DELAYLOAD_DESCRIPTOR* d =
+          reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(base + at);
+      if (d->Attributes.AllAttributes != 1 || d->DllNameRVA == 0 ||
+          d->DllNameRVA >= image_size || d->ImportNameTableRVA == 0 ||
+          d->ImportNameTableRVA >= image_size || d->ImportAddressTableRVA == 0 ||
+          d->ImportAddressTableRVA >= image_size ||
+          lstrcmpiA(reinterpret_cast<const char*>(base + d->DllNameRVA), dll) != 0) {
+        continue;
+      }
+      if (find_name(base,
+                    reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->ImportNameTableRVA),
+                    function, &index)) {
+        *delayed = true;
+        return reinterpret_cast<void**>(&reinterpret_cast<IMAGE_THUNK_DATA*>(
+            base + d->ImportAddressTableRVA)[index].u1.Function);
+      }
+    }
+  }
+  return nullptr;
+}
+
+template <typename F>
+void redirect(const char* dll, const char* function, F replacement, F* original) {
+  bool delayed = false;
+  void** slot = import_slot(GetModuleHandleA(nullptr), dll, function, &delayed);
+  // The function itself: a delay-load slot may still hold the loader's stub,
+  // which would put the real address back on its first call.
+  *original = reinterpret_cast<F>(
+      reinterpret_cast<void*>(GetProcAddress(LoadLibraryA(dll), function)));
+  if (!slot) return;
+  if (!delayed) *original = reinterpret_cast<F>(*slot);
+  DWORD old_protection;
+  VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old_protection);
+  *slot = reinterpret_cast<void*>(replacement);
+  VirtualProtect(slot, sizeof *slot, old_protection, &old_protection);
+}
+
+bool start_gdi_count() {
+  static bool redirected = false;
+  if (!redirected) {
+    // The redirected imports point into this DLL: keep it loaded for good,
+    // whatever becomes of the hook.
+    char path[MAX_PATH];
+    if (!GetModuleFileNameA(g_module, path, MAX_PATH) || !LoadLibraryA(path)) return false;
+    redirect("gdi32.dll", "CreateFontIndirectA", counted_create_font_indirect,
+             &g_create_font_indirect);
+    redirect("gdi32.dll", "CreateCompatibleDC", counted_create_compatible_dc,
+             &g_create_compatible_dc);
+    redirect("gdi32.dll", "DeleteDC", counted_delete_dc, &g_delete_dc);
+    redirect("gdi32.dll", "DeleteObject", counted_delete_object, &g_delete_object);
+    redirect("user32.dll", "LoadBitmapA", counted_load_bitmap, &g_load_bitmap);
+    redirect("user32.dll", "LoadImageA", counted_load_image, &g_load_image);
+    redirected = true;
+  }
+  g_live_count = 0;
+  g_dcs_made = 0;
+  g_fonts_made = 0;
+  return true;
+}
+
+void answer(HWND window, int index, LONG_PTR value) {
+  SetPropA(window, kProbeAnswerProps[index], reinterpret_cast<HANDLE>(value + 1));
+}
+
+void answer_query(HWND window, WPARAM kind, LPARAM argument) {
+  switch (kind) {
+    case kQueryDialogUnits: {
+      RECT units = {0, 0, 4, 8};
+      if (!MapDialogRect(window, &units)) return;
+      answer(window, 0, units.right);
+      answer(window, 1, units.bottom);
+      return;
+    }
+    case kQueryStaticStyle: {
+      HDC dc = CreateCompatibleDC(nullptr);
+      if (!dc) return;
+      HGDIOBJ first_font = GetCurrentObject(dc, OBJ_FONT);
+      LRESULT brush = SendMessageA(GetParent(window), WM_CTLCOLORSTATIC,
+                                   reinterpret_cast<WPARAM>(dc),
+                                   reinterpret_cast<LPARAM>(window));
+      HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT);
+      LOGFONTA logical = {};
+      GetObjectA(font, sizeof logical, &logical);
+      answer(window, 0, font == first_font ? 0 : reinterpret_cast<LONG_PTR>(font));
+      answer(window, 1, logical.lfHeight);
+      answer(window, 2, logical.lfWeight);
+      answer(window, 3, logical.lfUnderline);
+      answer(window, 4, GetTextColor(dc));
+      answer(window, 5, GetBkMode(dc));
+      answer(window, 6, reinterpret_cast<HGDIOBJ>(brush) == GetStockObject(WHITE_BRUSH));
+      answer(window, 7, GlobalAddAtomA(logical.lfFaceName));
+      SelectObject(dc, first_font);
+      DeleteDC(dc);
+      return;
+    }
+    case kQueryCursor: {
+      HCURSOR wanted = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(argument));
+      answer(window, 0, wanted && GetCursor() == wanted);
+      return;
+    }
+    case kQueryGdiStart:
+      answer(window, 0, start_gdi_count());
+      return;
+    case kQueryGdiRepaint:
+      for (LPARAM i = 0; i < argument; ++i) {
+        RedrawWindow(window, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      }
+      answer(window, 0, g_live_count);
+      answer(window, 1, g_dcs_made);
+      answer(window, 2, g_fonts_made);
+      return;
+  }
+}
+
 LRESULT CALLBACK call_wnd_proc(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HC_ACTION) {
     const CWPSTRUCT* msg = reinterpret_cast<const CWPSTRUCT*>(lparam);
-    static const UINT query = RegisterWindowMessageA(kProbeIconQuery);
-    if (msg->message == query) {
+    static const UINT icon_query = RegisterWindowMessageA(kProbeIconQuery);
+    static const UINT query = RegisterWindowMessageA(kProbeQuery);
+    if (msg->message == icon_query) {
       SetPropA(msg->hwnd, kProbeIconProp,
                reinterpret_cast<HANDLE>(static_cast<INT_PTR>(1 + icon_code(msg->hwnd))));
+    } else if (msg->message == query) {
+      answer_query(msg->hwnd, msg->wParam, msg->lParam);
     }
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);

@@ -9,6 +9,37 @@ constexpr const char* kProbeIconQuery = "VandrelProbeIconQuery";
 // Property value: 1 + the icon code below.
 constexpr const char* kProbeIconProp = "VandrelProbeIcon";
 
+// Sent to a window with a query kind in wparam; the hook answers by setting
+// the properties kProbeAnswerProps[i] on that window to 1 + each value.
+constexpr const char* kProbeQuery = "VandrelProbeQuery";
+constexpr const char* kProbeAnswerProps[] = {"VandrelProbeA0", "VandrelProbeA1",
+                                             "VandrelProbeA2", "VandrelProbeA3",
+                                             "VandrelProbeA4", "VandrelProbeA5",
+                                             "VandrelProbeA6", "VandrelProbeA7"};
+constexpr int kProbeAnswerCount = 8;
+
+enum ProbeQueryKind {
+  // To a dialog: its base units (MapDialogRect of 4 x 8 dialog units).
+  // Answers: x, y.
+  kQueryDialogUnits = 1,
+  // To a static control: its parent's WM_CTLCOLORSTATIC on a memory DC, and
+  // what it selected. Answers: font handle, height, weight, underline, text
+  // colour, background mode, 1 if the brush is the white stock brush, the
+  // global atom of the face name.
+  kQueryStaticStyle = 2,
+  // To any window: 1 if the thread's cursor is cursor resource lparam of the
+  // program's executable.
+  kQueryCursor = 3,
+  // To a top-level window: count from now on the fonts, bitmaps and device
+  // contexts that the program's executable makes and deletes (its imports
+  // are redirected, once). Answers: 1 when counting.
+  kQueryGdiStart = 4,
+  // To a top-level window: repaint it and all its children lparam times,
+  // then answer: objects made and not deleted since the start, device
+  // contexts made since the start, fonts made since the start.
+  kQueryGdiRepaint = 5,
+};
+
 enum ProbeIconCode {
   kIconNone = 0,
   kIconError = 1,

@@ -7,6 +7,11 @@
 //   silent   shows nothing, exits with 3 after 200 ms
 //   cwd DIR  exits with 0 when the current directory is DIR, else with 4
 //   hang     shows nothing and never ends
+//   record FILE ...  appends its whole command line and a line feed to FILE:
+//       a stand-in handler for what a program under test opens
+// Started without arguments under the name hold.exe, it waits (at most 30 s)
+// until a file release.txt appears in its current directory: a program that
+// a program under test launches and waits for.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -196,7 +201,17 @@ int flash_dialog() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int argc = __argc;
   char** argv = __argv;
-  if (argc < 2) return kTargetBadArguments;
+  if (argc < 2) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const char* name = strrchr(path, '\\');
+    if (!name || lstrcmpiA(name + 1, "hold.exe") != 0) return kTargetBadArguments;
+    for (int waited = 0; waited < 30000; waited += 20) {
+      if (GetFileAttributesA("release.txt") != INVALID_FILE_ATTRIBUTES) return 0;
+      Sleep(20);
+    }
+    return kTargetFailed;
+  }
   const char* mode = argv[1];
   if (!strcmp(mode, "msgbox")) return show_message_box(argc, argv);
   if (!strcmp(mode, "dialog")) return show_dialog();
@@ -211,6 +226,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     size_t n = strlen(dir);
     if (n > 3 && dir[n - 1] == '\\') dir[n - 1] = '\0';
     return lstrcmpiA(dir, argv[2]) == 0 ? 0 : 4;
+  }
+  if (!strcmp(mode, "record") && argc > 2) {
+    HANDLE file = CreateFileA(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kTargetFailed;
+    const char* line = GetCommandLineA();
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, line, lstrlenA(line), &written, nullptr) &&
+              WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+    return ok ? 0 : kTargetFailed;
   }
   if (!strcmp(mode, "hang")) {
     for (;;) Sleep(1000);

@@ -1,0 +1,278 @@
+#include "wizard/frame.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <initializer_list>
+
+#include "wizard/pages.h"
+#include "wizard/paint.h"
+#include "wizard/resource_ids.h"
+#include "actions/cleanup.h"
+#include "actions/exec_launch.h"
+#include "archive/extraction.h"
+#include "core/fatal.h"
+#include "core/state.h"
+#include "core/system_dlls.h"
+#include "util/fs.h"
+#include "util/text.h"
+
+namespace {
+
+// Indexed by page number; entry 0 is never used.
+const int kPageTemplates[4] = {0, IDD_WELCOME, IDD_DESTINATION, IDD_PROGRESS};
+const char* const kPageTitles[4] = {"", "", "解压缩路径", "正在解压缩文件"};
+const char* const kPageSubtitles[4] = {"", "", "选择解压缩的目的目录。",
+                                       "本程序正在解压缩此压缩档内的文件。"};
+
+const char kCannotShowWizard[] = "不能创建向导窗口。";
+
+// comctl32 is not one of the DLLs the loader always takes from the system
+// folder, so it is not imported: it is loaded from there when the wizard
+// starts, for the progress page's class.
+bool init_common_controls() {
+  HMODULE comctl = load_system_dll("comctl32.dll");
+  if (!comctl) return false;
+  typedef BOOL(WINAPI * InitEx)(const INITCOMMONCONTROLSEX*);
+  InitEx init_ex = reinterpret_cast<InitEx>(
+      reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  if (init_ex) {
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+    return init_ex(&classes) != FALSE;
+  }
+  typedef void(WINAPI * Init)();
+  Init init = reinterpret_cast<Init>(
+      reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControls")));
+  if (!init) return false;
+  init();
+  return true;
+}
+
+HWND frame_item(int id) { return GetDlgItem(g_state.frame_window, id); }
+HWND page_item(int id) { return GetDlgItem(g_state.page_window, id); }
+
+void move_item(HWND item, HWND insert_after, int x, int y) {
+  SetWindowPos(item, insert_after, x, y, 0, 0, SWP_NOSIZE);
+}
+
+void go_to_page(int page) {
+  g_state.current_page = page;
+  show_page(page);
+}
+
+// Every way out of the wizard. A file cut short by the quit is removed, so
+// that only complete entries stay on disk.
+[[noreturn]] void quit_wizard() {
+  if (g_state.current_page == 3) abandon_current_entry();
+  shutdown_and_exit();
+}
+
+void paint_header(HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  LONG units = GetDialogBaseUnits();
+  int bx = LOWORD(units);
+  int by = HIWORD(units);
+  paint_white(dc, bx * 550 / 8, 60);
+  paint_bitmap(dc, IDB_LOGO, 43, 42, bx * 55, by * 9 / 16, 43, 42);
+  EndPaint(window, &paint);
+}
+
+// Next on page 2: the destination as typed, created when missing.
+void commit_destination() {
+  GetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT, g_state.target_dir, kPathSize);
+  if (!is_directory(g_state.target_dir)) {
+    // The box's live state decides, not the one saved by Back.
+    if (IsDlgButtonChecked(g_state.page_window, IDC_CREATE_BOX) != BST_CHECKED &&
+        MessageBoxA(g_state.frame_window, "目的目录不存在。要创建吗?", "创建目录",
+                    MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      return;
+    }
+    if (!create_target_directory()) return;
+  }
+  go_to_page(3);
+}
+
+// The worker's Next on page 3: the same ending as silent mode. A cleanup
+// writes into page 3, so the frame keeps serving its messages until the
+// cleanup ends the process.
+[[noreturn]] void finish_wizard() {
+  run_post_actions();
+  if (g_state.config.open_folder) {
+    ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
+  }
+  end_after_post_actions();
+}
+
+INT_PTR on_command(HWND window, int command) {
+  switch (command) {
+    case IDC_CANCEL:
+      quit_wizard();
+    case IDCANCEL:
+      if (MessageBoxA(window, "你确定想要退出吗?", "确认退出", MB_YESNO | MB_ICONWARNING) ==
+          IDYES) {
+        quit_wizard();
+      }
+      return 1;
+    case IDC_NEXT:
+      if (g_state.current_page == 1) {
+        if (g_state.config.auto_extract) {
+          // No question and no error box: the worker reports a destination
+          // it cannot write to.
+          create_directory_chain(g_state.target_dir);
+          go_to_page(3);
+        } else {
+          go_to_page(2);
+        }
+      } else if (g_state.current_page == 2) {
+        commit_destination();
+      } else {
+        finish_wizard();
+      }
+      return 1;
+    case IDC_BACK:
+      if (g_state.current_page != 2) return 1;
+      GetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT, g_state.typed_path,
+                      sizeof g_state.typed_path);
+      g_state.create_if_missing =
+          IsDlgButtonChecked(g_state.page_window, IDC_CREATE_BOX) == BST_CHECKED;
+      go_to_page(1);
+      return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void run_wizard() {
+  prepare_for_windows();
+  if (!init_common_controls() ||
+      DialogBoxParamA(g_state.instance, MAKEINTRESOURCEA(IDD_FRAME), nullptr,
+                      frame_dialog_proc, 0) == -1) {
+    fatal_error(kCannotShowWizard);
+  }
+}
+
+INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      g_state.frame_window = window;
+      show_page(1);
+      SetWindowTextA(window, g_state.config.archive_name);
+      SetClassLongPtrA(window, GCLP_HICON,
+                       reinterpret_cast<LONG_PTR>(
+                           LoadIconA(g_state.instance, MAKEINTRESOURCEA(IDI_WIZARD))));
+      ShowWindow(window, SW_SHOW);
+      return 1;
+    case WM_CLOSE:
+    case WM_QUIT:
+      // The close box, Alt+F4 and the system menu end the wizard as Cancel does.
+      PostMessageA(window, WM_COMMAND, IDC_CANCEL, 0);
+      return 1;
+    case WM_PAINT:
+      if (g_state.current_page == 1) return 0;
+      paint_header(window);
+      return 1;
+    case WM_COMMAND:
+      return on_command(window, LOWORD(wparam));
+    case WM_CTLCOLORSTATIC: {
+      int id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
+      if (id != IDC_TITLE && id != IDC_SUBTITLE) return 0;
+      return reinterpret_cast<INT_PTR>(style_static_text(
+          reinterpret_cast<HWND>(lparam), reinterpret_cast<HDC>(wparam),
+          id == IDC_TITLE ? 700 : 500, g_state.ui_font_height, 0, g_state.ui_font_face, FALSE,
+          OPAQUE, WHITE_BRUSH));
+    }
+    case WM_LBUTTONDOWN:
+      // A press anywhere on the frame drags the whole wizard.
+      PostMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      return 1;
+    case WM_RBUTTONDOWN:
+      return 1;
+  }
+  return 0;
+}
+
+void create_page_dialog(int template_id) {
+  g_state.page_window = CreateDialogParamA(g_state.instance, MAKEINTRESOURCEA(template_id),
+                                           g_state.frame_window, page_dialog_proc, 0);
+  move_item(g_state.page_window, HWND_TOP, 44, 70);
+}
+
+void show_page(int page) {
+  if (g_state.page_window) DestroyWindow(g_state.page_window);
+  g_state.page_window = nullptr;
+  ShowWindow(g_state.frame_window, SW_SHOW);
+  create_page_dialog(kPageTemplates[page]);
+  EnableWindow(frame_item(IDC_NEXT), TRUE);
+  EnableWindow(frame_item(IDC_BACK), TRUE);
+  const int current = g_state.current_page;
+  SetDlgItemTextA(g_state.frame_window, IDC_TITLE, kPageTitles[current]);
+  SetDlgItemTextA(g_state.frame_window, IDC_SUBTITLE, kPageSubtitles[current]);
+  ShowWindow(frame_item(IDC_PRODUCT_LABEL), SW_SHOW);
+  move_item(frame_item(IDC_HEADER_LINE), HWND_TOP, 0, 59);
+  move_item(frame_item(IDC_TITLE), HWND_TOP, 22, 12);
+  move_item(frame_item(IDC_SUBTITLE), HWND_TOP, 44, 27);
+  for (int id : {IDC_BACK, IDC_NEXT, IDC_CANCEL, IDC_PRODUCT_LABEL}) {
+    set_control_font(frame_item(id), g_state.ui_font_face, g_state.ui_font_height, FALSE);
+  }
+
+  switch (current) {
+    case 1:
+      // The welcome page covers the header area.
+      for (int id : {IDC_TITLE, IDC_SUBTITLE, IDC_HEADER_LINE}) {
+        move_item(frame_item(id), HWND_BOTTOM, 1000, 1000);
+      }
+      move_item(g_state.page_window, HWND_TOP, 0, 0);
+      ShowWindow(frame_item(IDC_PRODUCT_LABEL), SW_HIDE);
+      EnableWindow(frame_item(IDC_BACK), FALSE);
+      EnableWindow(frame_item(IDC_NEXT), TRUE);
+      SetDlgItemTextA(g_state.page_window, IDC_WELCOME_TITLE, g_state.config.archive_name);
+      SetDlgItemTextA(g_state.page_window, IDC_WELCOME_TEXT, g_state.config.intro_text);
+      SetDlgItemTextA(g_state.page_window, IDC_LINK, url_display_text(g_state.config.url));
+      if (g_state.config.auto_extract) SetDlgItemTextA(g_state.frame_window, IDC_NEXT, "解压缩(&E)");
+      break;
+    case 2:
+      SetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT,
+                      g_state.typed_path[0] ? g_state.typed_path : g_state.target_dir);
+      SendMessageA(page_item(IDC_PATH_EDIT), EM_LIMITTEXT, 150, 0);
+      CheckDlgButton(g_state.page_window, IDC_CREATE_BOX,
+                     g_state.create_if_missing ? BST_CHECKED : BST_UNCHECKED);
+      for (int id : {IDC_BACK, IDC_NEXT, IDC_CANCEL}) EnableWindow(frame_item(id), TRUE);
+      for (int id : {IDC_PAGE_TEXT, IDC_PATH_EDIT, IDC_BROWSE, IDC_CREATE_BOX}) {
+        set_control_font(page_item(id), g_state.ui_font_face, g_state.ui_font_height, FALSE);
+      }
+      break;
+    case 3: {
+      EnableWindow(frame_item(IDC_NEXT), FALSE);
+      EnableWindow(frame_item(IDC_BACK), FALSE);
+      for (int id : {IDC_PAGE_TEXT, IDC_STATUS}) {
+        set_control_font(page_item(id), g_state.ui_font_face, g_state.ui_font_height, FALSE);
+      }
+      HANDLE worker = CreateThread(nullptr, 0, extraction_worker, nullptr, 0, nullptr);
+      if (!worker) fatal_error("不能解压缩当前文件。");
+      CloseHandle(worker);
+      break;
+    }
+  }
+}
+
+int create_target_directory() {
+  if (create_directory_chain(g_state.target_dir)) return 1;
+  char system_text[512];
+  system_error_text(GetLastError(), system_text, sizeof system_text);
+  char text[1024];
+  text_format(text, sizeof text,
+              "不能创建目的目录 %s。\n请确定其中没有包括下列非法字符：\n/ \\ : * ? \" < > | ",
+              system_text);
+  MessageBoxA(g_state.frame_window, text, "不能创建目录", MB_ICONERROR);
+  return 0;
+}
+
+const char* url_display_text(const char* url) {
+  if (lstrlenA(url) > 7 && str_compare_nocase(str_left(url, 7), "mailto:") == 0) {
+    int query = str_find(0, url, "?");
+    return str_mid(url, 8, query ? query - 8 : lstrlenA(url) - 7);
+  }
+  return url;
+}
