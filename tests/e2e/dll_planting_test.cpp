@@ -9,6 +9,7 @@
 
 #include "harness.h"
 #include "shell_env.h"
+#include "wizard_harness.h"
 
 namespace {
 
@@ -119,6 +120,25 @@ TEST(DllPlanting, ShortcutsAndExecLoadNoDllFromTheStubsFolder) {
   EXPECT_EQ(1u, run.exit.code);
   EXPECT_TRUE(e2e::file_exists(folders.folder("Desktop") + "run.lnk"));
   EXPECT_TRUE(e2e::Markers(dir).done("run.exe"));
+  EXPECT_EQ(std::vector<std::string>(), markers(dir));
+}
+
+// The wizard to its end: common controls, fonts, bitmaps, the input
+// method, every DLL a window brings.
+TEST(DllPlanting, AWizardRunToTheEndLoadsNoDllFromItsFolder) {
+  const std::string dir = e2e::fresh_dir("plant-wizard");
+  plant(dir);
+  e2e::Fixture fixture;
+  fixture.keys = {{"Name", "Planted"}, {"DefaultPath", dir + "out"}};
+  fixture.entries = {e2e::file_entry("a.txt", "extracted")};
+  e2e::Wizard wizard;
+  ASSERT_TRUE(wizard.start(dir, fixture, "Planted")) << wizard.failure;
+  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+  ASSERT_TRUE(wizard.next());
+  ASSERT_TRUE(wizard.wait_page(2)) << wizard.failure;
+  ASSERT_TRUE(wizard.next());
+  EXPECT_TRUE(wizard.ended_with_1()) << wizard.failure;
+  EXPECT_TRUE(e2e::file_exists(dir + "out\\a.txt"));
   EXPECT_EQ(std::vector<std::string>(), markers(dir));
 }
 
