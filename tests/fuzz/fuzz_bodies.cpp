@@ -213,6 +213,17 @@ void fuzz_text(const uint8_t* data, size_t size) {
   str_reverse(str_reverse(reversed.get()));
   require(text == reversed.get(), "reversing twice gives the text back");
 
+  Buffer dropped(text, text.size() + 1);
+  drop_split_character(dropped.get());
+  size_t kept = strlen(dropped.get());
+  require(text.compare(0, kept, dropped.get()) == 0 && kept + 1 >= text.size(),
+          "dropping a split character keeps the text before it");
+  size_t last = 0;
+  for (size_t i = 0; i < kept; i += gbk_char_width(dropped.get() + i)) last = i;
+  require(kept == 0 || !is_gbk_lead_byte(static_cast<unsigned char>(dropped.get()[last])) ||
+              last + 1 < kept,
+          "no lead byte is left without its trail byte");
+
   Buffer copied("", static_cast<size_t>(capacity));
   int whole = text_copy(copied.get(), capacity, t);
   require(whole == (text.size() < static_cast<size_t>(capacity)), "text_copy says when it cut");
