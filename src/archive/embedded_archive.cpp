@@ -18,6 +18,7 @@ struct EmbeddedStream {
   DWORD end;       // E: what the reader takes for the end of the file
   DWORD base;      // where the reader's offset 0 lies in the executable
   DWORD position;  // absolute offset in the executable
+  DWORD file_size;
   int error;
   DWORD cached_start;
   DWORD cached_length;
@@ -45,6 +46,14 @@ voidpf ZCALLBACK stream_open(voidpf, const char*, int) {
     CloseHandle(file);
     return nullptr;
   }
+  // The executable is below 2 GiB, so its size fits the low word.
+  stream->file_size = GetFileSize(file, nullptr);
+  if (stream->file_size == INVALID_FILE_SIZE) {
+    g_read_error = GetLastError();
+    CloseHandle(file);
+    HeapFree(GetProcessHeap(), 0, stream);
+    return nullptr;
+  }
   stream->file = file;
   stream->end = g_window_end;
   stream->base = g_base;
@@ -54,6 +63,11 @@ voidpf ZCALLBACK stream_open(voidpf, const char*, int) {
 
 uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong size) {
   EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  // A damaged length (an extra field of 65,535 bytes, say) has the reader
+  // step far past the end a byte or two at a time: nothing is there to read,
+  // and a system call for each step would hold the message back for most
+  // of a minute.
+  if (stream->position >= stream->file_size) return 0;
   DWORD got = 0;
   if (size >= kReadAheadSize) {
     if (!read_file_at(stream->file, stream->position, buffer, size, &got)) {

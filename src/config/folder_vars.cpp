@@ -1,16 +1,14 @@
 #include "config/folder_vars.h"
 
-#include <string.h>
 #include <windows.h>
 
+#include "config/path_components.h"
 #include "core/state.h"
 #include "util/fs.h"
 #include "util/handles.h"
 #include "util/text.h"
 
 namespace {
-
-enum { kResultSize = 261 };
 
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
@@ -48,7 +46,7 @@ void quick_launch_folder(char* out) {
 
 // The folder a variable component names, into `out` (260 bytes); 0 when the
 // component is no variable.
-int variable_folder(const char* component, char* out) {
+int variable_folder(void*, const char* component, char* out) {
   out[0] = '\0';
   if (str_compare_nocase(component, "%startmenu%") == 0) {
     shell_folder("Programs", out);
@@ -79,46 +77,14 @@ int variable_folder(const char* component, char* out) {
   return 1;
 }
 
+// Leaves `out` empty when the expansion does not fit.
+void expand_environment(void*, const char* path, char* out, size_t size) {
+  DWORD n = ExpandEnvironmentStringsA(path, out, static_cast<DWORD>(size));
+  if (n == 0 || n > size) out[0] = '\0';
+}
+
 }  // namespace
 
-// The path's buffer holds 261 bytes: room for a 259-character path and the
-// separator appended here. Longer texts are bounded, never overrun: the path is
-// cut to 260 characters in place (it then gets no separator and its last
-// component is dropped), "$" stays unreplaced where a replacement would not
-// fit, an environment expansion that does not fit leaves the path unexpanded,
-// and the result is cut to 260 characters before its last one is removed.
 char* expand_path_variables(char* path) {
-  char* result = text_new(kResultSize);
-
-  // The last component is found only with a separator after it.
-  text_append(path, kResultSize, "\\");
-  // $desktop$ and %desktop% are the same variable.
-  while (str_find(0, path, "$") != 0) {
-    if (!str_replace_first(path, "$", "%", kResultSize)) break;
-  }
-
-  char work[kResultSize];
-  DWORD n = ExpandEnvironmentStringsA(path, work, sizeof work);
-  if (n == 0 || n > sizeof work) text_copy(work, sizeof work, path);
-  // An environment value ending with a backslash (TEMP often does) leaves a
-  // doubled separator, which the field splitter would turn into a repeated
-  // component.
-  collapse_double_backslashes(work);
-
-  for (int index = 0;; ++index) {
-    const char* component = str_field(work, "\\", index);
-    if (str_compare_nocase(component, kSharedEmptyText) == 0) break;
-    char folder[MAX_PATH];
-    if (variable_folder(component, folder)) {
-      // A variable discards everything before it.
-      text_copy(result, kResultSize, folder);
-    } else {
-      text_append(result, kResultSize, component);
-    }
-    text_append(result, kResultSize, "\\");
-  }
-
-  size_t length = strlen(result);
-  if (length > 0) result[length - 1] = '\0';
-  return result;
+  return expand_path_components(path, expand_environment, variable_folder, nullptr);
 }

@@ -709,6 +709,27 @@ INSTANTIATE_TEST_SUITE_P(
                     {"first.txt"}, nullptr, expect_first_entry}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+// A central record whose extra field is said to run far past the archive's
+// end: the reader steps through that length two bytes at a time, and the
+// steps beyond the end of the file must cost nothing, or the message comes
+// only after most of a minute.
+TEST(Extraction, ExtraFieldRunningPastTheEndFailsAtOnce) {
+  Site site = make_site("ExtraFieldPastEnd");
+  std::string zip = archive_of({file_entry("never.txt", "x"), file_entry("last.txt", "never")},
+                               6);
+  ZipRecord first = record_named(zip, "never.txt");
+  zip[first.central + 30] = '\xff';
+  zip[first.central + 31] = '\xff';
+  ASSERT_TRUE(e2e::write_file(site.exe, sfx_of(site.keys, zip)));
+  ASSERT_TRUE(CreateDirectoryA(site.out.c_str(), nullptr));
+  DWORD start = GetTickCount();
+  e2e::FatalRun run = e2e::run_expecting_box(site.exe, site.dir);
+  DWORD took = GetTickCount() - start;
+  expect_fatal(run, kDamaged, 0);
+  EXPECT_LT(took, 3000u);
+  EXPECT_EQ(e2e::list_tree(site.out), std::vector<std::string>());
+}
+
 // Names that would land outside the destination: refused before anything of
 // them is written, and nothing appears outside.
 struct TraversalCase {

@@ -1,0 +1,49 @@
+#include "config/path_components.h"
+
+#include <string.h>
+
+#include "util/text.h"
+
+// The path's buffer holds 261 bytes: room for a 259-character path and the
+// separator appended here. Longer texts are bounded, never overrun: the path is
+// cut to 260 characters in place (it then gets no separator and its last
+// component is dropped), "$" stays unreplaced where a replacement would not
+// fit, an environment expansion that does not fit leaves the path unexpanded,
+// and the result is cut to 260 characters before its last one is removed.
+char* expand_path_components(char* path, ExpandEnvironmentFn expand_environment,
+                             VariableFolderFn variable_folder, void* context) {
+  char* result = text_new(kExpandedPathSize);
+
+  // The last component is found only with a separator after it.
+  text_append(path, kExpandedPathSize, "\\");
+  // $desktop$ and %desktop% are the same variable.
+  while (str_find(0, path, "$") != 0) {
+    if (!str_replace_first(path, "$", "%", kExpandedPathSize)) break;
+  }
+
+  char work[kExpandedPathSize];
+  work[0] = '\0';
+  expand_environment(context, path, work, sizeof work);
+  if (work[0] == '\0') text_copy(work, sizeof work, path);
+  // An environment value ending with a backslash (TEMP often does) leaves a
+  // doubled separator, which the field splitter would turn into a repeated
+  // component.
+  collapse_double_backslashes(work);
+
+  for (int index = 0;; ++index) {
+    const char* component = str_field(work, "\\", index);
+    if (str_compare_nocase(component, kSharedEmptyText) == 0) break;
+    char folder[kTextPathSize];
+    if (variable_folder(context, component, folder)) {
+      // A variable discards everything before it.
+      text_copy(result, kExpandedPathSize, folder);
+    } else {
+      text_append(result, kExpandedPathSize, component);
+    }
+    text_append(result, kExpandedPathSize, "\\");
+  }
+
+  size_t length = strlen(result);
+  if (length > 0) result[length - 1] = '\0';
+  return result;
+}
