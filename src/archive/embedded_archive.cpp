@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "archive/archive_base.h"
 #include "util/fs.h"
 #include "util/text.h"
 
@@ -131,43 +132,16 @@ int ZCALLBACK stream_error(voidpf, voidpf opaque_stream) {
   return static_cast<EmbeddedStream*>(opaque_stream)->error;
 }
 
-// An archive appended unchanged counts its offsets from its own start, and
-// the reader makes up for that by the central directory's place, except for
-// one: the ZIP64 locator's offset of the ZIP64 end record. Where that record
-// is found right before its locator at another place than the locator says,
-// the archive's base is the difference, and the reader is shown offsets
-// counted from there. Archives whose offsets count from the start of the
-// file (the builder's, or adjusted by zip -A) keep base 0.
-DWORD zip64_archive_base(HANDLE file, DWORD archive_start, DWORD window_end) {
-  const DWORD kLocator = 20, kZip64EndRecord = 56, kMaxComment = 0xFFFF;
-  // The end record's last four bytes lie at or beyond the window's end.
-  static unsigned char tail[kMaxComment + 4 + kLocator + kZip64EndRecord + 4];
-  DWORD first = window_end > sizeof tail - 4 + archive_start ? window_end - (sizeof tail - 4)
-                                                             : archive_start;
+DWORD archive_base(HANDLE file, DWORD archive_start, DWORD window_end) {
+  static unsigned char tail[kArchiveBaseTailSize];
+  DWORD first = window_end > sizeof tail + archive_start ? window_end - sizeof tail
+                                                         : archive_start;
   DWORD got = 0;
-  if (window_end < first + 4 || !read_file_at(file, first, tail, window_end + 4 - first, &got) ||
+  if (window_end < first + 4 || !read_file_at(file, first, tail, window_end - first, &got) ||
       got < window_end - first) {
     return 0;
   }
-  auto le32 = [](const unsigned char* p) {
-    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
-           static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
-  };
-  // The end record nearest the window's end, as the reader finds it.
-  for (DWORD at = window_end - first - 4 + 1; at-- > 0;) {
-    if (le32(tail + at) != 0x06054b50) continue;
-    if (at < kLocator + kZip64EndRecord) return 0;
-    const unsigned char* locator = tail + at - kLocator;
-    const unsigned char* record = locator - kZip64EndRecord;
-    // The recorded offset must fit 32 bits; otherwise the reader refuses it.
-    if (le32(locator) != 0x07064b50 || le32(record) != 0x06064b50 || le32(locator + 12) != 0) {
-      return 0;
-    }
-    DWORD recorded = le32(locator + 8);
-    DWORD actual = first + static_cast<DWORD>(record - tail);
-    return actual > recorded ? actual - recorded : 0;
-  }
-  return 0;
+  return zip64_archive_base(tail, window_end - first, first);
 }
 
 }  // namespace
@@ -186,7 +160,7 @@ unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_
     g_read_error = GetLastError();
     return nullptr;
   }
-  g_base = zip64_archive_base(file, static_cast<DWORD>(archive_start), g_window_end);
+  g_base = archive_base(file, static_cast<DWORD>(archive_start), g_window_end);
   CloseHandle(file);
   zlib_filefunc_def access = {};
   access.zopen_file = stream_open;
