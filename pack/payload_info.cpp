@@ -5,6 +5,7 @@
 
 #include <unzip.h>
 
+#include "archive/archive_base.h"
 #include "config/payload_scan.h"
 #include "pack/codepage.h"
 #include "pack/file_io.h"
@@ -26,11 +27,16 @@ long scan_read(void* context, uint32_t offset, unsigned char* buffer, uint32_t s
 struct ReaderView {
   const ByteSource* source;
   uint64_t end;
-  uint64_t position;
+  uint64_t base;      // where the reader's offset 0 lies in the file
+  uint64_t position;  // absolute
   bool failed;
 };
 
-voidpf ZCALLBACK view_open(voidpf opaque, const char*, int) { return opaque; }
+voidpf ZCALLBACK view_open(voidpf opaque, const char*, int) {
+  auto* v = static_cast<ReaderView*>(opaque);
+  v->position = v->base;
+  return opaque;
+}
 
 uLong ZCALLBACK view_read(voidpf, voidpf stream, void* buf, uLong size) {
   auto* v = static_cast<ReaderView*>(stream);
@@ -47,12 +53,13 @@ uLong ZCALLBACK view_read(voidpf, voidpf stream, void* buf, uLong size) {
 uLong ZCALLBACK view_write(voidpf, voidpf, const void*, uLong) { return 0; }
 
 long ZCALLBACK view_tell(voidpf, voidpf stream) {
-  return static_cast<long>(static_cast<ReaderView*>(stream)->position);
+  auto* v = static_cast<ReaderView*>(stream);
+  return static_cast<long>(v->position - v->base);
 }
 
 long ZCALLBACK view_seek(voidpf, voidpf stream, uLong offset, int origin) {
   auto* v = static_cast<ReaderView*>(stream);
-  if (origin == ZLIB_FILEFUNC_SEEK_SET) v->position = offset;
+  if (origin == ZLIB_FILEFUNC_SEEK_SET) v->position = v->base + offset;
   if (origin == ZLIB_FILEFUNC_SEEK_CUR) v->position += offset;
   if (origin == ZLIB_FILEFUNC_SEEK_END) v->position = v->end + offset;
   return 0;
@@ -96,6 +103,39 @@ bool stdio_read(void* context, uint64_t offset, size_t n, std::string* out) {
   return !ferror(f->file);
 }
 
+// Signers pad the file to eight bytes before appending the table.
+const uint64_t kCertificateAlignment = 8;
+
+bool zeros_between(const ByteSource& source, uint64_t from, uint64_t to) {
+  std::string bytes;
+  if (!source.read(source.context, from, static_cast<size_t>(to - from), &bytes)) return false;
+  return bytes.size() == to - from && bytes.find_first_not_of('\0') == std::string::npos;
+}
+
+// The security entry of the optional header's data directories: a file
+// offset and size, or zeros for an unsigned file.
+bool read_certificate_table(const ByteSource& source, uint64_t* offset, uint64_t* size) {
+  *offset = *size = 0;
+  std::string head;
+  if (!source.read(source.context, 0, 4096, &head)) return false;
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(head.data());
+  if (head.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return true;
+  uint32_t pe = read_u32(b + 0x3C);
+  if (pe > head.size() - 24 - 2 || memcmp(b + pe, "PE\0\0", 4) != 0) return true;
+  const unsigned char* optional = b + pe + 24;
+  uint16_t magic = read_u16(optional);
+  // The directories follow 96 bytes of a 32-bit header, 112 of a 64-bit one.
+  uint32_t directories = magic == 0x10b ? 96 : magic == 0x20b ? 112 : 0;
+  const uint32_t kSecurity = 4;
+  if (!directories) return true;
+  uint64_t at = pe + 24 + directories + kSecurity * 8;
+  uint32_t count = read_u32(optional + directories - 4);
+  if (count <= kSecurity || at + 8 > head.size()) return true;
+  *offset = read_u32(b + at);
+  *size = read_u32(b + at + 4);
+  return true;
+}
+
 std::string entry_label(const EntryInfo& e) {
   return e.utf8_flag ? e.name : cp936_for_display(e.name);
 }
@@ -111,8 +151,8 @@ bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::str
   hooks.zerror_file = view_error;
   hooks.opaque = view;
   unzFile uf = unzOpen2("payload", &hooks);
-  unz_global_info global;
-  if (!uf || unzGetGlobalInfo(uf, &global) != UNZ_OK) {
+  unz_global_info64 global;
+  if (!uf || unzGetGlobalInfo64(uf, &global) != UNZ_OK) {
     *error = "the archive does not open at offset " + std::to_string(report->archive_offset) +
              " with ZipSize " + std::to_string(report->zip_size) + " (damaged central directory?)";
     if (uf) unzClose(uf);
@@ -120,23 +160,30 @@ bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::str
   }
   std::string buffer(65535, '\0');
   bool ok = true;
-  for (uLong i = 0; i < global.number_entry && ok; ++i) {
+  for (ZPOS64_T i = 0; i < global.number_entry && ok; ++i) {
     if (i > 0 && unzGoToNextFile(uf) != UNZ_OK) {
       *error = "the central directory ends after " + std::to_string(i) + " of " +
                std::to_string(global.number_entry) + " entries";
       ok = false;
       break;
     }
-    unz_file_info info;
-    if (unzGetCurrentFileInfo(uf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(uf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
       *error = "entry " + std::to_string(i) + ": damaged central directory record";
       ok = false;
       break;
     }
     std::string name(info.size_filename + 1, '\0');
-    unzGetCurrentFileInfo(uf, &info, &name[0], static_cast<uLong>(name.size()), nullptr, 0,
-                          nullptr, 0);
+    unzGetCurrentFileInfo64(uf, &info, &name[0], static_cast<uLong>(name.size()), nullptr, 0,
+                            nullptr, 0);
     name.resize(info.size_filename);
+    // The stub's entry records hold 32-bit sizes and refuse the whole archive.
+    if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
+      *error = "entry " + std::to_string(i) + ": its ZIP64 sizes need 64 bits (" +
+               std::to_string(info.uncompressed_size) + " bytes); the stub reads 32-bit sizes";
+      ok = false;
+      break;
+    }
     EntryInfo e;
     e.name = name;
     e.utf8_flag = (info.flag & 0x800) != 0;
@@ -226,25 +273,47 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     return false;
   }
   report->keys = parse_config_block(block);
-  report->archive_length = source.size - report->archive_offset;
   if (!block_zip_size(report->keys, &report->zip_size)) {
     *error = "the configuration block has no ZipSize key: the stub would not find the archive";
     return false;
   }
+  if (!read_certificate_table(source, &report->certificate_offset, &report->certificate_size)) {
+    *error = "cannot read the executable's headers";
+    return false;
+  }
+  // What follows the archive may only be a signature's certificate table.
+  uint64_t archive_end = source.size;
+  if (report->certificate_size != 0) {
+    if (report->certificate_offset + report->certificate_size != source.size ||
+        report->certificate_offset < report->archive_offset) {
+      *error = "the certificate table at offset " + std::to_string(report->certificate_offset) +
+               " (" + std::to_string(report->certificate_size) +
+               " bytes) is not at the end of the file, after the archive";
+      return false;
+    }
+    archive_end = report->certificate_offset;
+    if (report->archive_offset + report->zip_size <= archive_end &&
+        archive_end - (report->archive_offset + report->zip_size) < kCertificateAlignment &&
+        zeros_between(source, report->archive_offset + report->zip_size, archive_end)) {
+      archive_end = report->archive_offset + report->zip_size;  // the signer's padding
+    }
+  }
+  report->archive_length = archive_end - report->archive_offset;
 
   // The archive ends with its end record; the stub needs ZipSize to say so.
   std::string tail;
-  uint64_t tail_start = source.size > 0xFFFF + 22 ? source.size - 0xFFFF - 22 : 0;
+  uint64_t tail_start = archive_end > 0xFFFF + 22 ? archive_end - 0xFFFF - 22 : 0;
   if (tail_start < report->archive_offset) tail_start = report->archive_offset;
-  if (!source.read(source.context, tail_start, static_cast<size_t>(source.size - tail_start),
+  if (!source.read(source.context, tail_start, static_cast<size_t>(archive_end - tail_start),
                    &tail)) {
     *error = "cannot read the end of the file";
     return false;
   }
   EndRecord end;
   if (!find_end_record(tail, &end)) {
-    *error = "no end-of-central-directory record at the end of the file: damaged, or bytes "
-             "follow the archive";
+    *error = std::string("no end-of-central-directory record at the end of the ") +
+             (report->certificate_size ? "archive, before the certificate table"
+                                       : "file: damaged, or bytes follow the archive");
     return false;
   }
   report->comment_length = end.comment_length;
@@ -261,7 +330,21 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     return false;
   }
 
-  ReaderView view{&source, location.archive_start + report->zip_size, 0, false};
+  // The stub's window ends at E = archive_start + ZipSize.
+  uint64_t window_end = location.archive_start + report->zip_size;
+  uint64_t first = window_end > kArchiveBaseTailSize + location.archive_start
+                       ? window_end - kArchiveBaseTailSize
+                       : location.archive_start;
+  std::string window;
+  if (!source.read(source.context, first, static_cast<size_t>(window_end - first), &window) ||
+      window.size() != window_end - first) {
+    *error = "cannot read the end of the archive";
+    return false;
+  }
+  report->archive_base = zip64_archive_base(reinterpret_cast<const unsigned char*>(window.data()),
+                                            static_cast<uint32_t>(window.size()),
+                                            static_cast<uint32_t>(first));
+  ReaderView view{&source, window_end, report->archive_base, report->archive_base, false};
   return read_entries(&view, verify, report, error);
 }
 
@@ -319,6 +402,13 @@ std::string format_report(const PayloadReport& r) {
   add("archive offset:", r.archive_offset);
   add("ZipSize:", r.zip_size);
   add("archive comment:", r.comment_length);
+  if (r.archive_base) add("archive base:", r.archive_base);
+  if (r.certificate_size) {
+    out += pad("certificate:", 17, false) + std::to_string(r.certificate_size) +
+           " bytes at offset " + std::to_string(r.certificate_offset) + " (signed)\n";
+  } else {
+    out += pad("certificate:", 17, false) + "none (unsigned)\n";
+  }
   out += "configuration:\n";
   for (const auto& kv : r.keys)
     out += "  " + cp936_for_display(kv.first) + "=" + cp936_for_display(kv.second) + "\n";

@@ -30,6 +30,9 @@ struct PayloadReport {
   uint64_t zip_size = 0;        // the ZipSize key as the stub reads it
   uint64_t archive_length = 0;  // P to the end of the end record
   uint32_t comment_length = 0;
+  uint32_t archive_base = 0;  // where a ZIP64 archive's own offsets count from
+  uint64_t certificate_offset = 0;  // a signature's certificate table after
+  uint64_t certificate_size = 0;    // the archive; 0 when unsigned
   KeyList keys;  // as written, code page 936 values
   std::vector<EntryInfo> entries;
   bool verified = false;  // every entry decompressed with a correct CRC-32

@@ -184,6 +184,57 @@ TEST(Layout, MarkerIsFoundUpToOffset500000Only) {
   }
 }
 
+// A payload behind a 32-bit PE header whose security directory names a
+// certificate table of `table` bytes after `gap`, the way a signer appends it.
+std::string signed_like(const std::string& payload, const std::string& gap, size_t table,
+                        uint32_t offset_shift = 0) {
+  std::string file = payload + gap + std::string(table, 'C');
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  file[0] = 'M';
+  file[1] = 'Z';
+  put32(0x3C, 0x80);
+  file.replace(0x80, 4, std::string("PE\0\0", 4));
+  const size_t optional = 0x80 + 24;
+  file[optional] = 0x0b;
+  file[optional + 1] = 0x01;
+  put32(optional + 92, 16);
+  put32(optional + 96 + 4 * 8, static_cast<uint32_t>(payload.size() + gap.size()) + offset_shift);
+  put32(optional + 96 + 4 * 8 + 4, static_cast<uint32_t>(table));
+  return file;
+}
+
+TEST(Inspect, ReadsTheArchiveBeforeACertificateTable) {
+  std::string payload = payload_of(zip_of({file_entry("f", "signed data")}, 6));
+  struct {
+    const char* what;
+    std::string file;
+    const char* message_part;  // null: the file reads
+  } cases[] = {
+      {"table right after", signed_like(payload, "", 1200), nullptr},
+      {"signer's zero padding", signed_like(payload, std::string(7, '\0'), 800), nullptr},
+      {"padding not zero", signed_like(payload, "1234567", 800), "before the certificate table"},
+      {"gap of eight", signed_like(payload, std::string(8, '\0'), 800),
+       "before the certificate table"},
+      {"table not at the end", signed_like(payload, "", 800, 4) + "", "not at the end"},
+  };
+  for (const auto& c : cases) {
+    vpack::PayloadReport report;
+    std::string error;
+    bool ok = vpack::inspect_bytes(c.file, true, &report, &error);
+    if (!c.message_part) {
+      EXPECT_TRUE(ok) << c.what << ": " << error;
+      EXPECT_TRUE(report.verified) << c.what;
+      EXPECT_EQ(report.certificate_offset + report.certificate_size, c.file.size()) << c.what;
+      EXPECT_GT(report.certificate_size, 0u) << c.what;
+    } else {
+      EXPECT_FALSE(ok) << c.what;
+      EXPECT_NE(error.find(c.message_part), std::string::npos) << c.what << ": " << error;
+    }
+  }
+}
+
 TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
   std::string zip = zip_of({file_entry("f", std::string(3000, 'd')), file_entry("g", "gg")}, 0);
   std::string good = payload_of(zip);

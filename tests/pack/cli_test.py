@@ -7,6 +7,7 @@ import sys
 import tempfile
 import unittest
 import zipfile
+import zlib
 
 TOOL = None
 TIMEOUT = 120
@@ -405,6 +406,79 @@ class PackTest(unittest.TestCase):
             raw = [i.filename for i in z.infolist() if not i.filename.isascii()]
         self.assertTrue(raw)
         self.assertTrue(all("\u4e2d" not in n for n in raw))
+
+    def append_unchanged(self, archive, name="appended.exe"):
+        """Stub, a block with the archive's ZipSize, the archive as the tool wrote it."""
+        data = read_bytes(archive)
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(pe_bytes(40000) + b"[QV]\nZipSize=%d\n" % len(data) + data)
+        return path
+
+    def test_info_reads_zip64_records_and_refuses_64_bit_sizes(self):
+        archive = os.path.join(self.dir, "zip64.zip")
+        subprocess.run(["zip", "-q", "-r", "-fz", archive, "."], cwd=self.src, check=True,
+                       timeout=TIMEOUT)
+        data = read_bytes(archive)
+        self.assertIn(b"PK\x06\x06", data)  # else nothing new is tested
+        info = run("--info", "--verify", self.append_unchanged(archive))
+        self.assertEqual(info.returncode, 0, info.stderr)
+        text = info.stdout.decode()
+        self.assertIn("full64k.bin", text)
+        self.assertIn("deep/er/still/", text)
+        block = "[QV]\nZipSize=%d\n" % len(data)
+        self.assertEqual(info_field(text, "archive base:"), str(40000 + len(block)))
+        self.assertIn("verified:", text)
+
+        # An entry whose ZIP64 field claims 5 GiB: the stub refuses the archive.
+        name, body = b"huge.bin", b"x" * 100
+        extra = struct.pack("<HHQQ", 1, 16, 5 << 30, len(body))
+        local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 0, 0, 0x5A21,
+                            zlib.crc32(body),
+                            0xFFFFFFFF, 0xFFFFFFFF, len(name), len(extra)) + name + extra
+        central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, 0, 0, 0, 0x5A21, 0,
+                              0xFFFFFFFF, 0xFFFFFFFF, len(name), len(extra), 0, 0, 0, 0, 0)
+        huge = local + body + central + name + extra
+        huge += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central) + len(name) +
+                            len(extra), len(local) + len(body), 0)
+        huge_path = os.path.join(self.dir, "huge.zip")
+        with open(huge_path, "wb") as f:
+            f.write(huge)
+        for args in (("--info",), ("--info", "--verify")):
+            info = run(*args, self.append_unchanged(huge_path, "huge.exe"))
+            self.assertNotEqual(info.returncode, 0)
+            self.assertIn("64 bits", info.stderr.decode())
+
+    def test_signed_file_verifies_and_reads(self):
+        stub = os.path.normpath(os.path.join(os.path.dirname(TOOL), "..", "..", "i686", "bin",
+                                             "vandrel-stub.exe"))
+        if not os.path.exists(stub):
+            self.skipTest("no i686 stub built beside the host tree: " + stub)
+        result, out = self.pack(stub=stub)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        key, cert = os.path.join(self.dir, "key.pem"), os.path.join(self.dir, "cert.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Vandrel test", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True, timeout=TIMEOUT)
+        signed = os.path.join(self.dir, "signed.exe")
+        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Test",
+                        "-in", out, "-out", signed], check=True, capture_output=True,
+                       timeout=TIMEOUT)
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed],
+                                  capture_output=True, timeout=TIMEOUT)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        grown = os.path.getsize(signed) - os.path.getsize(out)
+        info = run("--info", "--verify", signed)
+        self.assertEqual(info.returncode, 0, info.stderr)
+        text = info.stdout.decode()
+        size, _, _, _, offset, _ = info_field(text, "certificate:").split()
+        self.assertTrue(0 < int(size) <= grown, text)
+        # The table is the file's end, after the archive (and the signer's padding).
+        self.assertEqual(int(offset) + int(size), os.path.getsize(signed))
+        self.assertGreaterEqual(int(offset), os.path.getsize(out))
+        self.assertIn("verified:", text)
+        unsigned = run("--info", out)
+        self.assertIn("none (unsigned)", unsigned.stdout.decode())
 
     def test_info_refuses_files_without_a_good_payload(self):
         result, out = self.pack()
