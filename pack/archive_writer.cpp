@@ -10,6 +10,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include "config/payload_scan.h"
 #include "pack/file_io.h"
 
 namespace vpack {
@@ -99,7 +100,7 @@ tm_zip tm_from_dos(uint16_t date, uint16_t time) {
   return t;
 }
 
-const uint64_t kLargestEntry = 0x7FFFFFFFu;  // the self-extracting file stays below 2 GiB
+const uint64_t kLargestEntry = kLargestSfxFile - 1;
 const uint64_t kBatchBytes = 128u << 20;
 const size_t kBatchEntries = 256;
 

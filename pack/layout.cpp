@@ -10,7 +10,7 @@ namespace vpack {
 namespace {
 
 const char kSignature[] = "PK\x03\x04";
-const uint64_t kLargestFile = 0x80000000u;  // positions are signed 32-bit in the stub
+const uint64_t kLargestFile = kLargestSfxFile;
 
 std::string marker() {
   unsigned char bytes[4];

@@ -230,7 +230,7 @@ bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::str
 bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::string* error) {
   *report = PayloadReport();
   report->file_size = source.size;
-  if (source.size >= 0x80000000ull) {
+  if (source.size >= kLargestSfxFile) {
     *error = "the file is " + std::to_string(source.size) + " bytes; the stub reads below 2 GiB";
     return false;
   }

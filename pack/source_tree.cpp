@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "config/payload_scan.h"
 #include "pack/codepage.h"
 #include "pack/file_io.h"
 #include "pack/windows_names.h"
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 // The shortest destination, a drive's root such as C:\, takes 3 of the 259
 // bytes of the stub's path buffers.
 const size_t kLongestName = kLongestPath - 3;
-const uint64_t kLargestTotal = 0x7FFFFFFFu;
+const uint64_t kLargestTotal = kLargestSfxFile - 1;
 
 bool modification_time(const fs::path& path, const TimeZone& zone, uint16_t* date,
                        uint16_t* time, std::string* error) {
