@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "core/config_limits.h"
 #include "pack/codepage.h"
 #include "pack/path_settings.h"
 
@@ -26,17 +27,17 @@ struct KnownKey {
 
 // Canonical order of the block; shortcut keys follow Delete.
 const KnownKey kKnownKeys[] = {
-    {"Name", 254, Kind::kText},
-    {"Intro", 1023, Kind::kText},
-    {"URL", 127, Kind::kText},
-    {"Exec", 254, Kind::kPath},
-    {"DefaultPath", 259, Kind::kPath},
-    {"AutoExtract", 5, Kind::kTextSwitch},
-    {"OpenFolder", 5, Kind::kTextSwitch},
+    {"Name", kNameBufferSize - 1, Kind::kText},
+    {"Intro", kIntroBufferSize - 1, Kind::kText},
+    {"URL", kUrlBufferSize - 1, Kind::kText},
+    {"Exec", kExecBufferSize - 1, Kind::kPath},
+    {"DefaultPath", kPathBufferSize - 1, Kind::kPath},
+    {"AutoExtract", kSwitchBufferSize - 1, Kind::kTextSwitch},
+    {"OpenFolder", kSwitchBufferSize - 1, Kind::kTextSwitch},
     {"NoGUI", 0, Kind::kNumberSwitch},
     {"Delete", 0, Kind::kNumberSwitch},
 };
-const size_t kShortcutLongest = 1023;
+const size_t kShortcutLongest = kShortcutBufferSize - 1;
 
 bool equal_nocase(const std::string& a, const char* b) {
   size_t n = strlen(b);
@@ -234,7 +235,7 @@ bool check_shortcut(const std::string& key, const std::string& utf8, const std::
                           error))
     return false;
   // Each field is expanded in a path buffer of the stub.
-  const size_t kLongestField = 259;
+  const size_t kLongestField = kPathBufferSize - 1;
   // The stub splits at bars between characters: a trail byte 0x7C (億) is
   // part of its character.
   std::vector<size_t> bars;

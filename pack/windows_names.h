@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "core/config_limits.h"
 #include "pack/archive_writer.h"
 #include "pack/config_block.h"
 
 namespace vpack {
 
 // The stub's path buffers hold 259 bytes: destination, backslash and name.
-const size_t kLongestPath = 259;
+const size_t kLongestPath = kPathBufferSize - 1;
 
 // Why Windows cannot keep one UTF-8 name component as it is; empty when it
 // can: a trailing dot or blank, or a device name with or without extension.

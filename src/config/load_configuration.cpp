@@ -79,15 +79,15 @@ void read_settings() {
   read_text("Exec", kSharedEmptyText, config.exec_command, sizeof config.exec_command);
   read_text("DefaultPath", kSharedEmptyText, g_state.typed_path, kPathSize);
   read_text("Intro", kSharedEmptyText, config.intro_text, sizeof config.intro_text);
-  char auto_extract[6];
-  char open_folder[6];
+  char auto_extract[kSwitchBufferSize];
+  char open_folder[kSwitchBufferSize];
   read_text("AutoExtract", "FALSE", auto_extract, sizeof auto_extract);
   read_text("OpenFolder", "FALSE", open_folder, sizeof open_folder);
   read_text("URL", kSharedEmptyText, config.url, sizeof config.url);
 
   // Shortcut0, Shortcut1, ... up to the first empty one; the list hands them
   // back from the highest number down.
-  static char shortcut[1024];
+  static char shortcut[kShortcutBufferSize];
   for (int index = 0;; ++index) {
     char key[32];
     text_format(key, sizeof key, "Shortcut%d", index);

@@ -2,16 +2,19 @@
 #pragma once
 #include <windows.h>
 
+#include "core/config_limits.h"
 #include "util/item_list.h"
 
 enum { kPathSize = MAX_PATH };  // 260 bytes, the Windows path limit
+static_assert(static_cast<unsigned>(kPathSize) == kPathBufferSize,
+              "the builder checks paths against kPathBufferSize");
 typedef char PathBuffer[kPathSize];
 
 struct SfxConfig {
-  char archive_name[255];  // Name
-  char exec_command[255];  // Exec
-  char intro_text[1024];   // Intro
-  char url[128];           // URL
+  char archive_name[kNameBufferSize];  // Name
+  char exec_command[kExecBufferSize];  // Exec
+  char intro_text[kIntroBufferSize];   // Intro
+  char url[kUrlBufferSize];            // URL
   int zip_size;            // ZipSize
   int delete_after;        // Delete
   int no_gui;              // NoGUI
