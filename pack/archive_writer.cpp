@@ -3,6 +3,8 @@
 #include <string.h>
 
 #include <atomic>
+#include <new>
+#include <stdexcept>
 #if !defined(_WIN32)
 #include <thread>
 #endif
@@ -155,6 +157,20 @@ void prepare(const Entry& entry, const ArchiveOptions& options, Prepared* p) {
   p->ok = true;
 }
 
+// A worker's exception would end the tool through std::terminate: it
+// becomes the entry's error, reported in order like any other.
+void prepare_guarded(const Entry& entry, const ArchiveOptions& options, Prepared* p) {
+  try {
+    prepare(entry, options, p);
+  } catch (const std::bad_alloc&) {
+    *p = Prepared();
+    p->error = "out of memory while reading or compressing " + entry.name;
+  } catch (const std::exception& e) {
+    *p = Prepared();
+    p->error = "entry " + entry.name + ": " + e.what();
+  }
+}
+
 void prepare_all(const std::vector<Entry>& entries, size_t first, const ArchiveOptions& options,
                  std::vector<Prepared>* batch) {
 #if defined(_GLIBCXX_HAS_GTHREADS) && !defined(_WIN32)
@@ -165,7 +181,7 @@ void prepare_all(const std::vector<Entry>& entries, size_t first, const ArchiveO
     std::atomic<size_t> next(0);
     auto work = [&]() {
       for (size_t i; (i = next.fetch_add(1)) < batch->size();)
-        prepare(entries[first + i], options, &(*batch)[i]);
+        prepare_guarded(entries[first + i], options, &(*batch)[i]);
     };
     std::vector<std::thread> threads;
     for (size_t t = 1; t < workers; ++t) threads.emplace_back(work);
@@ -174,7 +190,8 @@ void prepare_all(const std::vector<Entry>& entries, size_t first, const ArchiveO
     return;
   }
 #endif
-  for (size_t i = 0; i < batch->size(); ++i) prepare(entries[first + i], options, &(*batch)[i]);
+  for (size_t i = 0; i < batch->size(); ++i)
+    prepare_guarded(entries[first + i], options, &(*batch)[i]);
 }
 
 // The Unicode Path extra field: tag, size, version 1, the CRC-32 of the

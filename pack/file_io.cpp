@@ -79,7 +79,14 @@ bool write_file_atomically(const std::filesystem::path& path,
     std::filesystem::remove(temp, ec);
     return false;
   }
-  if (check && !check(temp, check_context, error)) {
+  bool checked = true;
+  try {
+    checked = !check || check(temp, check_context, error);
+  } catch (...) {
+    std::filesystem::remove(temp, ec);  // no half-made output, whatever ends the tool
+    throw;
+  }
+  if (!checked) {
     std::filesystem::remove(temp, ec);
     return false;
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -348,6 +349,20 @@ int run(const std::vector<std::string>& args, const fs::path& self) {
   return o.info || o.verify ? run_info(o) : run_pack(o, self);
 }
 
+// The promise for every failure, exceptions included: one line, a non-zero
+// exit, no output file (the temporary file is removed where it is made).
+int run_guarded(const std::vector<std::string>& args, const fs::path& self) {
+  try {
+    return run(args, self);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory");
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  } catch (...) {
+    return fail("unexpected internal error");
+  }
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -368,7 +383,7 @@ int wmain(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
   wchar_t self[MAX_PATH * 4];
   DWORD len = GetModuleFileNameW(nullptr, self, sizeof self / sizeof self[0]);
-  return run(args, fs::path(std::wstring(self, len)));
+  return run_guarded(args, fs::path(std::wstring(self, len)));
 }
 #else
 int main(int argc, char** argv) {
@@ -380,6 +395,6 @@ int main(int argc, char** argv) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) self = fs::absolute(argv[0], ec);
-  return run(args, self);
+  return run_guarded(args, self);
 }
 #endif
