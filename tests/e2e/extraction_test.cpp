@@ -461,6 +461,16 @@ TEST(Extraction, ExtractsArchiveWhoseOffsetsZipAdjusted) {
   expect_same_tree(site.out, {"tree"});
 }
 
+// A certificate table after the archive, as a publisher's signature leaves it.
+TEST(Extraction, ExtractsSignedFile) {
+  Site site = make_site("ToolSigned");
+  std::string exe;
+  ASSERT_TRUE(e2e::read_file(tool_dir() + "signed.exe", &exe));
+  ASSERT_TRUE(e2e::write_file(site.exe, exe));
+  expect_silent_success(e2e::run_silent(site.exe, site.dir));
+  expect_same_tree(site.out, {"tree"});
+}
+
 // ---------------------------------------------------------------------------
 // Failures: the message, and what stays on disk.
 

@@ -10,6 +10,8 @@
 #                        5 GiB: it needs 64-bit sizes
 #   zip-adjusted.exe     stub, block and debian-zip.zip, offsets fixed by zip -A;
 #                        silent, DefaultPath "out" below the working directory
+#   signed.exe           stub, block and debian-zip.zip, signed by osslsigncode
+#                        with a throw-away certificate; same block
 # Usage: make_tool_archives.sh OUT_DIR STUB_EXE
 set -eu
 out=$1
@@ -120,4 +122,18 @@ if cmp -s "$out/zip-adjusted.exe" "$out/unadjusted.tmp"; then
     exit 1
 fi
 rm -f "$out/unadjusted.tmp"
+
+# The certificate table goes after the archive, where ZipSize keeps the stub
+# from looking.
+{
+    cat "$stub"
+    printf '[QV]\nZipSize=%s\nNoGUI=1\nDefaultPath=out\n' "$zip_size"
+    cat "$out/debian-zip.zip"
+} > "$out/unsigned.tmp"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vandrel test" \
+    -keyout "$out/key.pem" -out "$out/cert.pem" 2>/dev/null
+osslsigncode sign -certs "$out/cert.pem" -key "$out/key.pem" -n "Vandrel test" \
+    -in "$out/unsigned.tmp" -out "$out/signed.exe" >/dev/null
+osslsigncode verify -CAfile "$out/cert.pem" -in "$out/signed.exe" >/dev/null
+rm -f "$out/unsigned.tmp" "$out/key.pem"
 echo "tool archives in $out"
