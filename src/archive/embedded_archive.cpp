@@ -8,10 +8,18 @@
 
 namespace {
 
-// The reader parses headers a byte at a time: small reads are served from a
-// window of the file read ahead, so that an entry costs a few system calls
-// instead of some hundreds.
-const DWORD kReadAheadSize = 16 * 1024;
+// The reader parses headers a few bytes at a time and walks two places at
+// once: the central directory and the entry it extracts. Each is served from
+// a window of the file read ahead, so that a small entry costs no read of
+// its own and a large one a read per window.
+const DWORD kWindowSize = 64 * 1024;
+const int kWindowCount = 2;
+
+struct ReadWindow {
+  DWORD start;
+  DWORD length;
+  unsigned char bytes[kWindowSize];
+};
 
 // The reader's own handle on the executable, with the window end E.
 struct EmbeddedStream {
@@ -21,11 +29,9 @@ struct EmbeddedStream {
   DWORD position;  // absolute offset in the executable
   DWORD file_size;
   int error;
-  DWORD cached_start;
-  DWORD cached_length;
-  unsigned char cache[kReadAheadSize];
+  int last_used;   // the window refilled next is the other one
+  ReadWindow windows[kWindowCount];
 };
-
 
 char g_exe_path[MAX_PATH];
 DWORD g_window_end;
@@ -33,6 +39,8 @@ DWORD g_base;
 // The code of the last failed open or read of the executable, so that a
 // failure of the reader can tell a system error from damaged data.
 DWORD g_read_error;
+// The stream the reader has open, for reads of the extraction's own.
+EmbeddedStream* g_stream;
 
 voidpf ZCALLBACK stream_open(voidpf, const char*, int) {
   HANDLE file = CreateFileA(g_exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -59,43 +67,55 @@ voidpf ZCALLBACK stream_open(voidpf, const char*, int) {
   stream->end = g_window_end;
   stream->base = g_base;
   stream->position = g_base;
+  g_stream = stream;
   return stream;
 }
 
-uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong size) {
-  EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+// Reads up to `size` bytes at absolute `offset`: from a window when one
+// holds them, else straight from the file for a read as large as a window,
+// else after refilling the window used less recently. Answers -1 when the
+// system read failed.
+long stream_read_at(EmbeddedStream* stream, DWORD offset, void* buffer, DWORD size) {
   // A damaged length (an extra field of 65,535 bytes, say) has the reader
   // step far past the end a byte or two at a time: nothing is there to read,
   // and a system call for each step would hold the message back for most
   // of a minute.
-  if (stream->position >= stream->file_size) return 0;
-  DWORD got = 0;
-  if (size >= kReadAheadSize) {
-    if (!read_file_at(stream->file, stream->position, buffer, size, &got)) {
-      g_read_error = GetLastError();
-      stream->error = 1;
-      return 0;
+  if (offset >= stream->file_size) return 0;
+  for (int k = 0; k < kWindowCount; ++k) {
+    ReadWindow& window = stream->windows[k];
+    if (offset >= window.start && offset - window.start <= window.length &&
+        size <= window.length - (offset - window.start)) {
+      CopyMemory(buffer, window.bytes + (offset - window.start), size);
+      stream->last_used = k;
+      return static_cast<long>(size);
     }
-  } else {
-    DWORD offset_in_cache = stream->position - stream->cached_start;
-    if (stream->position < stream->cached_start ||
-        offset_in_cache + size > stream->cached_length) {
-      stream->cached_length = 0;
-      if (!read_file_at(stream->file, stream->position, stream->cache, kReadAheadSize,
-                   &stream->cached_length)) {
-        g_read_error = GetLastError();
-        stream->error = 1;
-        return 0;
-      }
-      stream->cached_start = stream->position;
-      offset_in_cache = 0;
-    }
-    got = stream->cached_length - offset_in_cache;
-    if (got > size) got = size;
-    CopyMemory(buffer, stream->cache + offset_in_cache, got);
   }
-  stream->position += got;
-  return got;
+  DWORD got = 0;
+  if (size >= kWindowSize) {
+    if (!read_file_at(stream->file, offset, buffer, size, &got)) return -1;
+    return static_cast<long>(got);
+  }
+  int refill = 1 - stream->last_used;
+  ReadWindow& window = stream->windows[refill];
+  window.length = 0;
+  if (!read_file_at(stream->file, offset, window.bytes, kWindowSize, &window.length)) return -1;
+  window.start = offset;
+  stream->last_used = refill;
+  got = window.length < size ? window.length : size;
+  CopyMemory(buffer, window.bytes, got);
+  return static_cast<long>(got);
+}
+
+uLong ZCALLBACK stream_read(voidpf, voidpf opaque_stream, void* buffer, uLong size) {
+  EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  long got = stream_read_at(stream, stream->position, buffer, size);
+  if (got < 0) {
+    g_read_error = GetLastError();
+    stream->error = 1;
+    return 0;
+  }
+  stream->position += static_cast<DWORD>(got);
+  return static_cast<uLong>(got);
 }
 
 uLong ZCALLBACK stream_write(voidpf, voidpf, const void*, uLong) { return 0; }
@@ -123,6 +143,7 @@ long ZCALLBACK stream_seek(voidpf, voidpf opaque_stream, uLong offset, int origi
 
 int ZCALLBACK stream_close(voidpf, voidpf opaque_stream) {
   EmbeddedStream* stream = static_cast<EmbeddedStream*>(opaque_stream);
+  if (g_stream == stream) g_stream = nullptr;
   CloseHandle(stream->file);
   HeapFree(GetProcessHeap(), 0, stream);
   return 0;
@@ -149,6 +170,19 @@ DWORD archive_base(HANDLE file, DWORD archive_start, DWORD window_end) {
 unsigned long embedded_archive_read_error() { return g_read_error; }
 
 unsigned long embedded_archive_base() { return g_base; }
+
+bool embedded_archive_read(unsigned long offset, void* buffer, unsigned long size,
+                           unsigned long* got) {
+  *got = 0;
+  if (!g_stream) return false;
+  long n = stream_read_at(g_stream, static_cast<DWORD>(offset), buffer, static_cast<DWORD>(size));
+  if (n < 0) {
+    g_read_error = GetLastError();
+    return false;
+  }
+  *got = static_cast<unsigned long>(n);
+  return true;
+}
 
 unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size) {
   g_window_end = static_cast<DWORD>(archive_start) + static_cast<DWORD>(zip_size);

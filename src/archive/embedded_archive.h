@@ -14,3 +14,9 @@ unsigned long embedded_archive_read_error();
 // Where the reader's offset 0 lies in the executable: 0, or the start of an
 // archive with ZIP64 records whose offsets count from its own start.
 unsigned long embedded_archive_base();
+
+// Reads `size` bytes at absolute `offset` of the executable through the open
+// reader's read-ahead windows. False when no reader is open or the system
+// read failed; `got` is short at the end of the file.
+bool embedded_archive_read(unsigned long offset, void* buffer, unsigned long size,
+                           unsigned long* got);

@@ -6,6 +6,7 @@
 #include "core/state.h"
 #include "archive/embedded_archive.h"
 #include "archive/entry_name.h"
+#include "archive/output_writer.h"
 #include "util/fs.h"
 #include "util/text.h"
 
@@ -13,33 +14,34 @@ namespace {
 
 const char kDamaged[] = "不能读取文件信息。此文件可能已经损坏。";
 const char kCannotExtract[] = "不能解压缩当前文件。";
-const DWORD kCopyBufferSize = 65535;
 const WORD kUtf8NameFlag = 1 << 11;
+
+void set_status_text(const char* name);
+
+// The entry the extraction reads, named on the status line when it fails.
+char g_reading_name[MAX_PATH];
+
+// Every fault the extraction finds itself waits for the files already
+// handed to the writer: the exit must not cut one of them short. The
+// status line then names the entry at fault, as the box's text does not.
+[[noreturn]] void fail(const char* message, DWORD system_code) {
+  output_writer_drain();
+  if (g_reading_name[0]) set_status_text(g_reading_name);
+  fatal_error_code(message, system_code);
+}
+
+// A failed system call, with its code.
+[[noreturn]] void fail_system(const char* message) {
+  DWORD code = GetLastError();
+  fail(message, code);
+}
 
 // The reader failed: a read of the executable, or else damaged data, for
 // which the system has no text.
-[[noreturn]] void fatal_damaged() { fatal_error_code(kDamaged, embedded_archive_read_error()); }
+[[noreturn]] void fatal_damaged() { fail(kDamaged, embedded_archive_read_error()); }
 
 // A name the extraction refuses; no system call failed.
-[[noreturn]] void fatal_refused_name() { fatal_error_code(kCannotExtract, 0); }
-
-// The copy buffer, taken once and kept for every entry of the run: under Wine
-// each allocation and release costs system calls, per file.
-char* g_copy_buffer;
-
-char* copy_buffer() {
-  if (!g_copy_buffer) {
-    g_copy_buffer = static_cast<char*>(
-        VirtualAlloc(nullptr, kCopyBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!g_copy_buffer) fatal_error(kCannotExtract);
-  }
-  return g_copy_buffer;
-}
-
-void release_copy_buffer() {
-  if (g_copy_buffer) VirtualFree(g_copy_buffer, 0, MEM_RELEASE);
-  g_copy_buffer = nullptr;
-}
+[[noreturn]] void fatal_refused_name() { fail(kCannotExtract, 0); }
 
 // Reads the current entry's information and its name in the ANSI code page.
 // Names flagged as UTF-8 are converted; a name that does not fit the buffer
@@ -53,7 +55,7 @@ void read_entry_name(unzFile archive, unz_file_info* info, char* name, int size)
   if (info->size_filename >= static_cast<uLong>(size)) fatal_refused_name();
   // A NUL inside the recorded name would cut it short: "dir/\0x" would pass
   // for the directory entry "dir/" and its data would be lost unnoticed.
-  if (strnlen(name, size) != info->size_filename) fatal_error_code(kDamaged, 0);
+  if (strnlen(name, size) != info->size_filename) fail(kDamaged, 0);
   if (!(info->flag & kUtf8NameFlag)) return;
 
   WCHAR wide[MAX_PATH];
@@ -83,17 +85,17 @@ void check_local_name(unzFile archive, const unz_file_info& info) {
   int extra_length = unzGetLocalExtrafield(archive, nullptr, 0);
   ZPOS64_T name_length = info.size_filename;
   if (extra_length < 0 || data_offset < name_length + static_cast<ZPOS64_T>(extra_length)) {
-    fatal_error_code(kDamaged, 0);
+    fail(kDamaged, 0);
   }
   ZPOS64_T name_offset = data_offset - static_cast<ZPOS64_T>(extra_length) - name_length +
                          embedded_archive_base();
-  DWORD got = 0;
+  unsigned long got = 0;
   if (name_offset > 0xFFFFFFFFu ||
-      !read_file_at(g_state.exe_handle, static_cast<DWORD>(name_offset), local,
-                    static_cast<DWORD>(name_length), &got)) {
+      !embedded_archive_read(static_cast<unsigned long>(name_offset), local,
+                             static_cast<unsigned long>(name_length), &got)) {
     fatal_damaged();
   }
-  if (got != name_length || memcmp(local, central, name_length) != 0) fatal_error_code(kDamaged, 0);
+  if (got != name_length || memcmp(local, central, name_length) != 0) fail(kDamaged, 0);
 }
 
 // True when `path` (absolute) lies in `directory` (absolute, ending with a
@@ -119,58 +121,10 @@ void entry_target_path(const char* directory, const char* name, char* path) {
     fatal_refused_name();
   }
   DWORD length = GetFullPathNameA(joined, MAX_PATH, path, nullptr);
-  if (length == 0) fatal_error(kCannotExtract);
+  if (length == 0) fail_system(kCannotExtract);
   if (length >= MAX_PATH) fatal_refused_name();
   collapse_double_backslashes(path);
   if (!lies_within(path, directory)) fatal_refused_name();
-}
-
-// The file being written. A user who quits the wizard while an entry is
-// written ends the process at once; the file cut short then must not stay
-// behind looking complete, so the quitting thread removes it. The lock is
-// held while the file is created, while each block is written and while it
-// is closed, never while the worker talks to the windows.
-SRWLOCK g_output_lock = SRWLOCK_INIT;
-HANDLE g_output;
-char g_output_path[MAX_PATH];
-const DWORD kAbandonWaitMs = 5000;
-
-HANDLE create_output(const char* path) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD error = GetLastError();
-  if (file != INVALID_HANDLE_VALUE) {
-    g_output = file;
-    text_copy(g_output_path, sizeof g_output_path, path);
-  }
-  ReleaseSRWLockExclusive(&g_output_lock);
-  // The caller's error box tells why the creation failed.
-  SetLastError(error);
-  return file;
-}
-
-BOOL write_output(HANDLE file, const char* data, DWORD size, DWORD* written) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  BOOL ok = WriteFile(file, data, size, written, nullptr);
-  ReleaseSRWLockExclusive(&g_output_lock);
-  return ok;
-}
-
-void close_output(HANDLE file) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  CloseHandle(file);
-  g_output = nullptr;
-  ReleaseSRWLockExclusive(&g_output_lock);
-}
-
-void stamp_last_write_time(HANDLE file, uLong dos_date) {
-  FILETIME local_time;
-  FILETIME utc_time;
-  // A date the system cannot convert leaves the time the file was given.
-  if (!DosDateTimeToFileTime(HIWORD(dos_date), LOWORD(dos_date), &local_time)) return;
-  if (!LocalFileTimeToFileTime(&local_time, &utc_time)) return;
-  SetFileTime(file, nullptr, nullptr, &utc_time);
 }
 
 // Silent mode has no page: the calls would address no window, so they are
@@ -187,13 +141,15 @@ void set_status_text(const char* name) {
   SetDlgItemTextA(g_state.page_window, kIdStatusText, status);
 }
 
+void show_entry_done(DWORD number) { send_progress(PBM_SETPOS, number, 0); }
+
 // The entry records hold 32-bit sizes: an archive whose ZIP64 records give
 // an entry more than that is refused before anything is written, never
 // half extracted.
 void refuse_64_bit_sizes(unzFile archive) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) fatal_damaged();
-  if (global.number_entry > 0xFFFFFFFFu) fatal_error_code(kDamaged, 0);
+  if (global.number_entry > 0xFFFFFFFFu) fail(kDamaged, 0);
   for (ZPOS64_T k = 0; k < global.number_entry; ++k) {
     if (k > 0 && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
     unz_file_info64 info;
@@ -201,7 +157,7 @@ void refuse_64_bit_sizes(unzFile archive) {
       fatal_damaged();
     }
     if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
-      fatal_error_code(kDamaged, 0);
+      fail(kDamaged, 0);
     }
   }
   if (global.number_entry > 0 && unzGoToFirstFile(archive) != UNZ_OK) fatal_damaged();
@@ -209,10 +165,14 @@ void refuse_64_bit_sizes(unzFile archive) {
 
 }  // namespace
 
-int extract_current_entry(unzFile archive, const char* directory) {
+// Hands the archive's current entry to the writer, to be written below
+// `directory` (which ends with a backslash); checks its data as they are
+// read. Every failure ends the process.
+void extract_current_entry(unzFile archive, const char* directory, DWORD number) {
   unz_file_info info;
   char name[MAX_PATH];
   read_entry_name(archive, &info, name, sizeof name);
+  text_copy(g_reading_name, sizeof g_reading_name, name);
 
   // An empty last component means a directory.
   bool has_separator = false;
@@ -229,75 +189,66 @@ int extract_current_entry(unzFile archive, const char* directory) {
       check_local_name(archive, info);
       unzCloseCurrentFile(archive);
     }
-    create_directory_chain(path);
-    return 0;
+    OutputBlock* block = output_claim();
+    block->makes_directory = true;
+    block->ends_entry = true;
+    block->entry_number = number;
+    text_copy(block->name, sizeof block->name, name);
+    text_copy(block->path, sizeof block->path, path);
+    output_submit(block);
+    return;
   }
 
-  char* buffer = copy_buffer();
   // Only stored and deflated data can be decoded; the reader would hand out
   // the bytes of any other method undecoded.
-  if (!decodable) fatal_error_code(kDamaged, 0);
+  if (!decodable) fail(kDamaged, 0);
   // Opened before the output exists: an unreadable entry leaves no new file.
   if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_damaged();
   check_local_name(archive, info);
 
-  HANDLE file = create_output(path);
-  if (file == INVALID_HANDLE_VALUE) {
-    if (!has_separator) fatal_error(kCannotExtract);
-    char parent[MAX_PATH];
-    path_parent(path, parent, sizeof parent);
-    create_directory_chain(parent);
-    file = create_output(path);
-    if (file == INVALID_HANDLE_VALUE) fatal_error(kCannotExtract);
-  }
-
+  // The bytes go to the writer a block at a time; a block that reaches the
+  // end of the data also closes the file.
   uLong total = 0;
-  for (;;) {
-    int count = unzReadCurrentFile(archive, buffer, kCopyBufferSize);
-    if (count < 0) fatal_damaged();
-    if (count == 0) break;
-    total += static_cast<uLong>(count);
-    // A short write loses data as surely as a failed one.
-    DWORD written = 0;
-    if (!write_output(file, buffer, static_cast<DWORD>(count), &written)) {
-      fatal_error(kCannotExtract);
+  for (bool first = true;; first = false) {
+    OutputBlock* block = output_claim();
+    if (first) {
+      block->starts_file = true;
+      block->has_separator = has_separator;
+      text_copy(block->name, sizeof block->name, name);
+      text_copy(block->path, sizeof block->path, path);
     }
-    if (written != static_cast<DWORD>(count)) fatal_error_code(kCannotExtract, 0);
+    int count = unzReadCurrentFile(archive, block->data, kOutputBlockSize);
+    if (count < 0) fatal_damaged();
+    block->length = static_cast<DWORD>(count);
+    // The reader fills the block unless the data end: a short block is the
+    // last one, and an empty one closes a file whose size is a multiple.
+    block->ends_file = block->ends_entry = block->length < kOutputBlockSize;
+    block->entry_number = number;
+    block->dos_date = info.dosDate;
+    total += block->length;
+    bool last = block->ends_file;
+    output_submit(block);
+    if (last) break;
   }
-  stamp_last_write_time(file, info.dosDate);
-  close_output(file);
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
   // before the recorded size (the reader then skips the CRC check), are
   // damaged, not extracted.
-  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) fatal_error_code(kDamaged, ERROR_CRC);
-  if (total != info.uncompressed_size) fatal_error_code(kDamaged, 0);
-  return 0;
-}
-
-void abandon_current_entry() {
-  // Waits at most for the one block being written.
-  DWORD start = GetTickCount();
-  while (!TryAcquireSRWLockExclusive(&g_output_lock)) {
-    if (GetTickCount() - start >= kAbandonWaitMs) return;
-    Sleep(1);
-  }
-  if (g_output) {
-    CloseHandle(g_output);
-    g_output = nullptr;
-    DeleteFileA(g_output_path);
-  }
-  // The lock stays held: the worker creates and writes nothing more before
-  // the process ends.
+  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) fail(kDamaged, ERROR_CRC);
+  if (total != info.uncompressed_size) fail(kDamaged, 0);
 }
 
 DWORD WINAPI extraction_worker(LPVOID) {
   text_append(g_state.target_dir, sizeof g_state.target_dir, "\\");
   char absolute[MAX_PATH];
   DWORD length = GetFullPathNameA(g_state.target_dir, MAX_PATH, absolute, nullptr);
-  if (length == 0) fatal_error(kCannotExtract);
+  if (length == 0) fail_system(kCannotExtract);
   if (length >= MAX_PATH) fatal_error_code(kCannotExtract, 0);
   text_copy(g_state.target_dir, sizeof g_state.target_dir, absolute);
 
+  // The status line and the bar follow the files written, not the
+  // decompression running ahead of them.
+  OutputProgress progress = {set_status_text, show_entry_done};
+  output_writer_start(progress);
   unzFile archive =
       open_embedded_archive(g_state.exe_path, g_state.archive_start, g_state.config.zip_size);
   unz_global_info global;
@@ -316,15 +267,13 @@ DWORD WINAPI extraction_worker(LPVOID) {
     unz_file_info info;
     char name[MAX_PATH];
     read_entry_name(archive, &info, name, sizeof name);
-    set_status_text(name);
-    extract_current_entry(archive, g_state.target_dir);
+    extract_current_entry(archive, g_state.target_dir, k);
     item_list_push(&g_state.extracted_list, name);
     if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
-    send_progress(PBM_SETPOS, k, 0);
   }
   unzCloseCurrentFile(archive);
   unzClose(archive);
-  release_copy_buffer();
+  output_writer_finish();
   send_progress(PBM_SETPOS, count, 0);
   Sleep(300);
   // Silent mode has no frame: a post to no window would land in this

@@ -6,10 +6,18 @@
 #include "util/text.h"
 
 bool read_file_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* got) {
-  OVERLAPPED at = {};
-  at.Offset = offset;
   *got = 0;
-  if (ReadFile(file, buffer, size, got, &at)) return true;
+  // A seek and a plain read rather than a read that names its offset in an
+  // OVERLAPPED: under Wine such a read also posts a completion through the
+  // server, a round trip for every read of the archive.
+  LONG high = 0;  // with a high word given, the low word counts unsigned
+  SetLastError(NO_ERROR);
+  if (SetFilePointer(file, static_cast<LONG>(offset), &high, FILE_BEGIN) ==
+          INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    return false;
+  }
+  if (ReadFile(file, buffer, size, got, nullptr)) return true;
   return GetLastError() == ERROR_HANDLE_EOF;
 }
 

@@ -19,6 +19,7 @@ int create_directory_chain(const char* path);
 const char* path_parent(const char* path, char* out, size_t out_size);
 // 1 when the file starts with the DOS and PE headers of an executable image.
 int is_pe_executable(const char* path);
-// One read of `size` bytes at `offset`, whatever the handle's file position.
+// One read of `size` bytes at `offset`; it moves the handle's file position,
+// so a handle is read from one thread at a time.
 // True when the read succeeded; `got` is 0 at or past the end of the file.
 bool read_file_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* got);

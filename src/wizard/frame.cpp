@@ -11,6 +11,7 @@
 #include "actions/cleanup.h"
 #include "actions/exec_launch.h"
 #include "archive/extraction.h"
+#include "archive/output_writer.h"
 #include "core/fatal.h"
 #include "core/state.h"
 #include "core/system_dlls.h"
