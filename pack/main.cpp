@@ -32,6 +32,7 @@ namespace {
 const char kUsage[] =
     "usage: vandrel-pack [options] SOURCE_DIR -o OUT.exe\n"
     "       vandrel-pack --info [--verify] FILE.exe\n"
+    "       vandrel-pack --version\n"
     "options:\n"
     "  --name TEXT          archive title (Name)\n"
     "  --intro TEXT         welcome text with real line breaks (Intro)\n"
@@ -51,7 +52,8 @@ const char kUsage[] =
     "                       +08:00, ...; default: this machine's local time)\n"
     "  --info               print the layout, configuration and entries of FILE\n"
     "  --verify             also decompress every entry and check its CRC-32\n"
-    "  --                   the arguments after it are files, not options\n";
+    "  --                   the arguments after it are files, not options\n"
+    "  --version            print the version and exit\n";
 
 int fail(const std::string& message) {
   fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
@@ -337,6 +339,10 @@ int run(const std::vector<std::string>& args, const fs::path& self) {
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
       fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      printf("vandrel-pack %s\n", VANDREL_VERSION);
       return 0;
     }
   }
