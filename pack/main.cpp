@@ -46,7 +46,8 @@ const char kUsage[] =
     "  --delete             delete the extracted files afterwards (Delete=1)\n"
     "  --shortcut 'LINK|TARGET|'  a shortcut; repeat for more (Shortcut0, 1, ...)\n"
     "  --config FILE        more keys from a UTF-8 INI file; options win\n"
-    "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool)\n"
+    "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool,\n"
+    "                       or the one its Linux package installed)\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
     "  --time-zone ZONE     write file times as clocks in ZONE show them (UTC,\n"
     "                       +08:00, ...; default: this machine's local time)\n"
@@ -63,13 +64,27 @@ int fail(const std::string& message) {
 // Paths arrive as UTF-8 on every platform.
 fs::path to_path(const std::string& utf8) { return fs::u8path(utf8); }
 
+// The stub used without --stub, first found of: beside the tool (the Windows
+// zip, the Windows trees); the package's stub folder, found from the tool so
+// that an unpacked package works wherever it lies; and, for the copy in its
+// own build tree only, the i686 tree's stub. Nothing found: the last place,
+// for the error message.
 fs::path default_stub(const fs::path& self) {
-  fs::path beside = self.parent_path() / "vandrel-stub.exe";
-#ifdef VANDREL_FALLBACK_STUB
+  const char kName[] = "vandrel-stub.exe";
+  fs::path dir = self.parent_path();
+  std::vector<fs::path> places = {dir / kName};
   std::error_code ec;
-  if (!fs::exists(beside, ec)) return fs::u8path(VANDREL_FALLBACK_STUB);
+#ifdef VANDREL_INSTALLED_STUB_DIR
+  places.push_back((dir / fs::u8path(VANDREL_INSTALLED_STUB_DIR) / kName).lexically_normal());
 #endif
-  return beside;
+#ifdef VANDREL_FALLBACK_STUB
+  if (fs::equivalent(dir, fs::u8path(VANDREL_BUILD_BIN_DIR), ec))
+    places.push_back(fs::u8path(VANDREL_FALLBACK_STUB));
+#endif
+  for (const fs::path& place : places) {
+    if (fs::exists(place, ec)) return place;
+  }
+  return places.back();
 }
 
 struct Options {
