@@ -1,9 +1,9 @@
-# The two commands of the README: `make test` and `make demo`.
+# The commands of the README: `make build`, `make test`, `make dist`, `make demo`.
 BUILD := build
 TREES := host i686 x86_64
 GENERATOR := Ninja
 
-.PHONY: all bootstrap build test demo screenshots clean
+.PHONY: all bootstrap build test dist packages demo screenshots clean
 
 all: build
 
@@ -36,12 +36,30 @@ test: build
 	  echo "== tests: $$t"; \
 	  ctest --test-dir $(BUILD)/$$t --output-on-failure --timeout 600 || status=1; \
 	done; \
+	echo "== tests: packages"; \
+	$(MAKE) --no-print-directory packages || status=1; \
 	for t in i686 x86_64; do \
 	  echo "stub size ($$t): $$(stat -c %s $(BUILD)/$$t/bin/vandrel-stub.exe) bytes"; \
 	done; \
 	sh -c '. scripts/wine-env.sh; wine32_runs' 2>/dev/null || \
-	  echo "note: the i686 tree's Windows tests were skipped: this machine cannot start 32-bit Wine"; \
+	  echo "note: the i686 tree's Windows tests and the packages' i686 runs were skipped: this machine cannot start 32-bit Wine"; \
 	exit $$status
+
+# Installable releases in $(BUILD)/dist: the Debian package of the release
+# builder with both stubs, and the zip for Windows users; then their check.
+DIST := $(BUILD)/dist
+dist: build
+	@$(MAKE) --no-print-directory packages
+
+# Makes and checks the packages from what is built; `make test` runs it too.
+packages:
+	@rm -rf $(DIST)
+	@for t in release i686; do \
+	  cpack --config $(BUILD)/$$t/CPackConfig.cmake -B $(abspath $(DIST)) >/dev/null || exit 1; \
+	done
+	@rm -rf $(DIST)/_CPack_Packages
+	@ls -l $(DIST)
+	@scripts/check_dist.sh $(BUILD) $(DIST)
 
 demo: build
 	@scripts/demo.sh

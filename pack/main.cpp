@@ -32,6 +32,7 @@ namespace {
 const char kUsage[] =
     "usage: vandrel-pack [options] SOURCE_DIR -o OUT.exe\n"
     "       vandrel-pack --info [--verify] FILE.exe\n"
+    "       vandrel-pack --version\n"
     "options:\n"
     "  --name TEXT          archive title (Name)\n"
     "  --intro TEXT         welcome text with real line breaks (Intro)\n"
@@ -45,13 +46,15 @@ const char kUsage[] =
     "  --delete             delete the extracted files afterwards (Delete=1)\n"
     "  --shortcut 'LINK|TARGET|'  a shortcut; repeat for more (Shortcut0, 1, ...)\n"
     "  --config FILE        more keys from a UTF-8 INI file; options win\n"
-    "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool)\n"
+    "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool,\n"
+    "                       or the one its Linux package installed)\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
     "  --time-zone ZONE     write file times as clocks in ZONE show them (UTC,\n"
     "                       +08:00, ...; default: this machine's local time)\n"
     "  --info               print the layout, configuration and entries of FILE\n"
     "  --verify             also decompress every entry and check its CRC-32\n"
-    "  --                   the arguments after it are files, not options\n";
+    "  --                   the arguments after it are files, not options\n"
+    "  --version            print the version and exit\n";
 
 int fail(const std::string& message) {
   fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
@@ -61,13 +64,27 @@ int fail(const std::string& message) {
 // Paths arrive as UTF-8 on every platform.
 fs::path to_path(const std::string& utf8) { return fs::u8path(utf8); }
 
+// The stub used without --stub, first found of: beside the tool (the Windows
+// zip, the Windows trees); the package's stub folder, found from the tool so
+// that an unpacked package works wherever it lies; and, for the copy in its
+// own build tree only, the i686 tree's stub. Nothing found: the last place,
+// for the error message.
 fs::path default_stub(const fs::path& self) {
-  fs::path beside = self.parent_path() / "vandrel-stub.exe";
-#ifdef VANDREL_FALLBACK_STUB
+  const char kName[] = "vandrel-stub.exe";
+  fs::path dir = self.parent_path();
+  std::vector<fs::path> places = {dir / kName};
   std::error_code ec;
-  if (!fs::exists(beside, ec)) return fs::u8path(VANDREL_FALLBACK_STUB);
+#ifdef VANDREL_INSTALLED_STUB_DIR
+  places.push_back((dir / fs::u8path(VANDREL_INSTALLED_STUB_DIR) / kName).lexically_normal());
 #endif
-  return beside;
+#ifdef VANDREL_FALLBACK_STUB
+  if (fs::equivalent(dir, fs::u8path(VANDREL_BUILD_BIN_DIR), ec))
+    places.push_back(fs::u8path(VANDREL_FALLBACK_STUB));
+#endif
+  for (const fs::path& place : places) {
+    if (fs::exists(place, ec)) return place;
+  }
+  return places.back();
 }
 
 struct Options {
@@ -337,6 +354,10 @@ int run(const std::vector<std::string>& args, const fs::path& self) {
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
       fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      printf("vandrel-pack %s\n", VANDREL_VERSION);
       return 0;
     }
   }

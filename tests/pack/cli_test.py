@@ -324,6 +324,18 @@ class PackTest(unittest.TestCase):
             with self.subTest(what):
                 self.assert_refused(run(*args), message, out)
 
+    def test_version_is_the_projects_and_packs_nothing(self):
+        out = os.path.join(self.dir, "x.exe")
+        for args in (["--version"], ["--stub", self.stub, self.src, "-o", out, "--version"]):
+            with self.subTest(args[0]):
+                result = run(*args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout.decode(),
+                                 "vandrel-pack %s\n" % os.environ["VANDREL_VERSION"])
+                self.assertFalse(os.path.exists(out))
+        self.assertIn("--version", run("--help").stdout.decode())
+        self.assert_refused(run("--version=1"), "unknown option --version")
+
     def test_double_dash_lets_a_source_start_with_a_dash(self):
         dashed = os.path.join(self.dir, "-src")
         os.rename(self.src, dashed)
