@@ -163,21 +163,4 @@ std::filesystem::path temporary_path(const std::filesystem::path& path) {
   return temp;
 }
 
-bool write_file_atomically(const std::filesystem::path& path,
-                           const std::vector<const std::string*>& pieces, std::string* error,
-                           bool (*check)(const std::filesystem::path&, void*, std::string*),
-                           void* check_context) {
-  ScratchFile out;
-  if (!out.create(temporary_path(path), error)) return false;
-  for (const std::string* piece : pieces) {
-    if (!piece->empty() && fwrite(piece->data(), 1, piece->size(), out.get()) != piece->size()) {
-      *error = "cannot write " + display_path(out.path()) + ": " + reason();
-      return false;
-    }
-  }
-  if (!out.close(error)) return false;
-  if (check && !check(out.path(), check_context, error)) return false;
-  return out.rename_to(path, error);
-}
-
 }  // namespace vpack

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace vpack {
 
@@ -71,16 +70,6 @@ class ScratchFile {
 
 // OUT.partPID: the name beside `path` that this run writes to first.
 std::filesystem::path temporary_path(const std::filesystem::path& path);
-
-// Writes the pieces one after another to temporary_path(path), then
-// renames it over `path`. On any failure the temporary file is removed and
-// `path` is left as it was. `check`, when given, runs on the temporary file
-// before the rename and may refuse it.
-bool write_file_atomically(const std::filesystem::path& path,
-                           const std::vector<const std::string*>& pieces, std::string* error,
-                           bool (*check)(const std::filesystem::path& written, void* context,
-                                         std::string* error) = nullptr,
-                           void* check_context = nullptr);
 
 // The path as UTF-8 for messages.
 std::string display_path(const std::filesystem::path& path);
