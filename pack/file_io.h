@@ -1,23 +1,75 @@
-// Whole-file reads and all-or-nothing writes, with paths that hold any
+// File access for the builder: whole-file reads of small inputs, positioned
+// reads and writes with 64-bit offsets, and files under temporary names that
+// are removed on every path unless renamed into place. Paths hold any
 // character the platform allows (wide calls on Windows).
 #pragma once
+#include <stdint.h>
+#include <stdio.h>
+
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace vpack {
 
-bool read_file(const std::filesystem::path& path, std::string* bytes, std::string* error);
+// Fails with a message when the file holds more than `most` bytes.
+bool read_file(const std::filesystem::path& path, std::string* bytes, std::string* error,
+               uint64_t most = UINT64_MAX);
 
-// Writes the pieces one after another to a temporary name beside `path`, then
-// renames it over `path`. On any failure the temporary file is removed and
-// `path` is left as it was. `check`, when given, runs on the temporary file
-// before the rename and may refuse it.
-bool write_file_atomically(const std::filesystem::path& path,
-                           const std::vector<const std::string*>& pieces, std::string* error,
-                           bool (*check)(const std::filesystem::path& written, void* context,
-                                         std::string* error) = nullptr,
-                           void* check_context = nullptr);
+// fopen with its modes ("rb", "w+b").
+FILE* open_file(const std::filesystem::path& path, const char* mode);
+// The last failed call's reason, for "cannot open PATH: reason".
+std::string reason();
+
+// Closes a FILE* when it goes out of scope.
+class FileHandle {
+ public:
+  explicit FileHandle(FILE* file = nullptr) : file_(file) {}
+  ~FileHandle() {
+    if (file_) fclose(file_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  FILE* get() const { return file_; }
+
+ private:
+  FILE* file_;
+};
+
+bool seek_file(FILE* file, uint64_t offset);
+// Up to `n` bytes at `offset` (fewer at the end of the file); false on an error.
+bool read_at(FILE* file, uint64_t offset, size_t n, std::string* out);
+bool write_at(FILE* file, uint64_t offset, const std::string& bytes);
+// Moves `length` bytes at `from` to `to`; the two ranges may overlap.
+bool move_within(FILE* file, uint64_t from, uint64_t to, uint64_t length);
+
+// A file created for reading and writing under a name of its own, closed and
+// removed when it goes out of scope, whatever ends the run, unless
+// rename_to() moved it into place.
+class ScratchFile {
+ public:
+  ScratchFile() = default;
+  ~ScratchFile() { remove(); }
+  ScratchFile(ScratchFile&& other) noexcept;
+  ScratchFile& operator=(ScratchFile&& other) noexcept;
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  bool create(const std::filesystem::path& path, std::string* error);
+  FILE* get() const { return file_; }
+  const std::filesystem::path& path() const { return path_; }
+  // Flushes and closes; a write that failed late shows here.
+  bool close(std::string* error);
+  // Closes, then renames over `target`; the file is kept from then on.
+  bool rename_to(const std::filesystem::path& target, std::string* error);
+  void remove();
+
+ private:
+  FILE* file_ = nullptr;
+  std::filesystem::path path_;
+};
+
+// OUT.partPID: the name beside `path` that this run writes to first.
+std::filesystem::path temporary_path(const std::filesystem::path& path);
 
 // The path as UTF-8 for messages.
 std::string display_path(const std::filesystem::path& path);

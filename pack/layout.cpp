@@ -44,8 +44,8 @@ long read_pieces(void* context, uint32_t offset, unsigned char* buffer, uint32_t
 
 }  // namespace
 
-bool check_layout(const std::string& stub, const std::string& block, const std::string& zip,
-                  std::string* error) {
+bool check_stub_and_block(const std::string& stub, const std::string& block,
+                          std::string* error) {
   const std::string mark = marker();
   if (stub.size() <= kMarkerScanFirst) {
     *error = "the stub is " + std::to_string(stub.size()) +
@@ -78,11 +78,6 @@ bool check_layout(const std::string& stub, const std::string& block, const std::
              std::to_string(stub.size() + false_signature);
     return false;
   }
-  if (zip.compare(0, 4, std::string(kSignature, 4)) != 0) {
-    *error = "the archive does not start with a local header (an archive without entries "
-             "cannot be found by the stub)";
-    return false;
-  }
   uint64_t archive_offset = stub.size() + block.size();
   if (archive_offset - 4 > kArchiveCounterLimit) {
     *error = "the configuration block is " + std::to_string(block.size()) +
@@ -90,7 +85,32 @@ bool check_layout(const std::string& stub, const std::string& block, const std::
              ", past the stub's scan limit of " + std::to_string(kArchiveCounterLimit + 4);
     return false;
   }
-  uint64_t total = archive_offset + zip.size();
+  return true;
+}
+
+ArchiveView view_of(const std::string& zip) {
+  ArchiveView view;
+  view.head = zip.substr(0, kViewHead);
+  view.tail = zip.substr(zip.size() > kViewTail ? zip.size() - kViewTail : 0);
+  view.size = zip.size();
+  return view;
+}
+
+bool check_layout(const std::string& stub, const std::string& block, const std::string& zip,
+                  std::string* error) {
+  return check_layout(stub, block, view_of(zip), error);
+}
+
+bool check_layout(const std::string& stub, const std::string& block, const ArchiveView& zip,
+                  std::string* error) {
+  if (!check_stub_and_block(stub, block, error)) return false;
+  if (zip.head.compare(0, 4, std::string(kSignature, 4)) != 0) {
+    *error = "the archive does not start with a local header (an archive without entries "
+             "cannot be found by the stub)";
+    return false;
+  }
+  uint64_t archive_offset = stub.size() + block.size();
+  uint64_t total = archive_offset + zip.size;
   if (total >= kLargestFile) {
     *error = "the self-extracting file would be " + std::to_string(total) +
              " bytes; it must stay below 2 GiB";
@@ -101,13 +121,14 @@ bool check_layout(const std::string& stub, const std::string& block, const std::
     *error = "the configuration block has no ZipSize key";
     return false;
   }
-  if (zip_size != zip.size()) {
+  if (zip_size != zip.size) {
     *error = "ZipSize is " + std::to_string(zip_size) + " but the archive is " +
-             std::to_string(zip.size()) + " bytes";
+             std::to_string(zip.size) + " bytes";
     return false;
   }
+  // The tail holds the last 65,557 bytes, all that the stub searches.
   EndRecord end;
-  if (!find_end_record(zip, &end) || end.offset + 22 + end.comment_length != zip.size()) {
+  if (!find_end_record(zip.tail, &end)) {
     *error = "the archive has no end record at its end";
     return false;
   }
@@ -119,7 +140,7 @@ bool check_layout(const std::string& stub, const std::string& block, const std::
   }
 
   // The stub's own scan over the result must land exactly on the pieces.
-  Pieces pieces{{&stub, &block, &zip}};
+  Pieces pieces{{&stub, &block, &zip.head}};
   PayloadLocation location;
   if (locate_payload(read_pieces, &pieces, &location) != kPayloadFound ||
       location.marker_offset != stub.size() || location.archive_start + 4 != archive_offset) {

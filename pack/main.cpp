@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -20,7 +21,7 @@
 #include "pack/config_block.h"
 #include "pack/file_io.h"
 #include "pack/payload_info.h"
-#include "pack/layout.h"
+#include "pack/payload_writer.h"
 #include "pack/source_tree.h"
 #include "pack/stub_image.h"
 #include "pack/windows_names.h"
@@ -329,17 +330,14 @@ int run_pack(const Options& o, const fs::path& self) {
   std::string warning;
   if (!vpack::check_path_room(entries, prepared, &warning, &error)) return fail(error);
 
-  vpack::ArchiveOptions archive;
-  archive.level = o.level;
-  archive.store_if_larger = true;
-  std::string zip;
-  if (!vpack::build_archive(entries, archive, &zip, &error)) return fail(error);
-  std::string block = vpack::build_config_block_for(prepared, zip);
-  if (!vpack::check_layout(stub, block, zip, &error)) return fail(error);
-
+  vpack::Payload payload;
+  payload.stub = std::move(stub);
+  payload.keys = prepared;
+  payload.entries = std::move(entries);
+  payload.options.level = o.level;
+  payload.options.store_if_larger = true;
   vpack::PayloadReport report;
-  if (!vpack::write_file_atomically(to_path(o.output), {&stub, &block, &zip}, &error,
-                                    check_written, &report))
+  if (!vpack::write_payload_file(to_path(o.output), payload, &error, check_written, &report))
     return fail(error);
   if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
   printf("%s: %s bytes, stub %s (%s, %s bytes), archive at %s, %s entries\n", o.output.c_str(),
@@ -408,8 +406,8 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
-  // Whole files pass through memory: keep freed blocks for the next file
-  // instead of mapping and faulting in fresh pages each time.
+  // Small files pass through memory a batch at a time: keep freed blocks for
+  // the next batch instead of mapping and faulting in fresh pages each time.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   std::vector<std::string> args(argv + 1, argv + argc);
