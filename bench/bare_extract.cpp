@@ -1,7 +1,7 @@
 // The floor under the stub's extraction time: a program that makes the same
 // directories and files of the same sizes, writes, stamps and closes them
 // with the calls the stub makes, and decompresses nothing. Reads a list
-// made by bench/extract_speed.sh, one line per entry:
+// made by bench/entry_list.py, one line per entry:
 //   D <name>          a directory
 //   F <size> <dos date-time, hex> <name>
 // Names are relative, with backslashes, in the ANSI code page.

@@ -53,19 +53,8 @@ data = open(sys.argv[1], "rb").read()
 size = int(re.search(rb"\nZipSize=(\d+)\n", data).group(1))
 open(sys.argv[2], "wb").write(data[-size:])
 PY
-    # The same entries for the floor program: D NAME, or F SIZE DOSTIME NAME.
-    python3 - "$work/same.zip" "$work/list.txt" <<'PY'
-import sys, zipfile
-with open(sys.argv[2], "w", encoding="gbk") as out:
-    for i in zipfile.ZipFile(sys.argv[1]).infolist():
-        name = i.filename.replace("/", "\\")
-        if name.endswith("\\"):
-            out.write("D %s\n" % name.rstrip("\\"))
-            continue
-        y, mo, d, h, mi, s = i.date_time
-        dos = (y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s // 2
-        out.write("F %d %x %s\n" % (i.file_size, dos, name))
-PY
+    # The same entries for the floor program.
+    python3 "$here/bench/entry_list.py" "$work/sfx.exe" "$work/list.txt"
     echo "$kind: archive $(($(stat -c %s "$work/same.zip") >> 20)) MiB, self-extracting file $(($(stat -c %s "$work/sfx.exe") >> 20)) MiB"
 
     # One small run first, so that no run pays for Wine's first start.

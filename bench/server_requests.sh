@@ -39,20 +39,8 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 python3 "$here/bench/make_corpus.py" "$work/src" "$size_mib"
 "$tool" --stub "$stub" --no-gui --default-path "$(winpath "$work/out")" "$work/src" \
     -o "$work/sfx.exe" >/dev/null
-python3 - "$work/sfx.exe" "$work/list.txt" <<'PY'
-import io, re, sys, zipfile
-data = open(sys.argv[1], "rb").read()
-size = int(re.search(rb"\nZipSize=(\d+)\n", data).group(1))
-with open(sys.argv[2], "w", encoding="gbk") as out:
-    for i in zipfile.ZipFile(io.BytesIO(data[-size:])).infolist():
-        name = i.filename.replace("/", "\\")
-        if name.endswith("\\"):
-            out.write("D %s\n" % name.rstrip("\\"))
-            continue
-        y, mo, d, h, mi, s = i.date_time
-        dos = (y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s // 2
-        out.write("F %d %x %s\n" % (i.file_size, dos, name))
-PY
+# The same entries for the floor program.
+python3 "$here/bench/entry_list.py" "$work/sfx.exe" "$work/list.txt"
 files=$(grep -c '^F' "$work/list.txt")
 
 # A server of this prefix's own that traces every request.
