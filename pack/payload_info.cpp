@@ -7,6 +7,7 @@
 
 #include "archive/archive_base.h"
 #include "config/payload_scan.h"
+#include "core/file_limits.h"
 #include "pack/codepage.h"
 #include "pack/file_io.h"
 #include "pack/zip_records.h"
