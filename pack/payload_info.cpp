@@ -3,9 +3,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
+
 #include <unzip.h>
 
-#include "archive/archive_base.h"
+#include "archive/archive_window.h"
 #include "config/payload_scan.h"
 #include "core/file_limits.h"
 #include "pack/codepage.h"
@@ -15,61 +17,14 @@
 namespace vpack {
 namespace {
 
-long scan_read(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
+// The source as the portable readers take it: the payload scan and the
+// reader window.
+long source_read(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
   const ByteSource* source = static_cast<const ByteSource*>(context);
   std::string bytes;
   if (!source->read(source->context, offset, size, &bytes)) return -1;
   memcpy(buffer, bytes.data(), bytes.size());
   return static_cast<long>(bytes.size());
-}
-
-// The reader's view of the file, as the stub presents it: absolute offsets,
-// but the end of the file at E = archive_start + ZipSize.
-struct ReaderView {
-  const ByteSource* source;
-  uint64_t end;
-  uint64_t base;      // where the reader's offset 0 lies in the file
-  uint64_t position;  // absolute
-  bool failed;
-};
-
-voidpf ZCALLBACK view_open(voidpf opaque, const char*, int) {
-  auto* v = static_cast<ReaderView*>(opaque);
-  v->position = v->base;
-  return opaque;
-}
-
-uLong ZCALLBACK view_read(voidpf, voidpf stream, void* buf, uLong size) {
-  auto* v = static_cast<ReaderView*>(stream);
-  std::string bytes;
-  if (!v->source->read(v->source->context, v->position, size, &bytes)) {
-    v->failed = true;
-    return 0;
-  }
-  memcpy(buf, bytes.data(), bytes.size());
-  v->position += bytes.size();
-  return static_cast<uLong>(bytes.size());
-}
-
-uLong ZCALLBACK view_write(voidpf, voidpf, const void*, uLong) { return 0; }
-
-long ZCALLBACK view_tell(voidpf, voidpf stream) {
-  auto* v = static_cast<ReaderView*>(stream);
-  return static_cast<long>(v->position - v->base);
-}
-
-long ZCALLBACK view_seek(voidpf, voidpf stream, uLong offset, int origin) {
-  auto* v = static_cast<ReaderView*>(stream);
-  if (origin == ZLIB_FILEFUNC_SEEK_SET) v->position = v->base + offset;
-  if (origin == ZLIB_FILEFUNC_SEEK_CUR) v->position += offset;
-  if (origin == ZLIB_FILEFUNC_SEEK_END) v->position = v->end + offset;
-  return 0;
-}
-
-int ZCALLBACK view_close(voidpf, voidpf) { return 0; }
-
-int ZCALLBACK view_error(voidpf, voidpf stream) {
-  return static_cast<ReaderView*>(stream)->failed ? 1 : 0;
 }
 
 bool memory_read(void* context, uint64_t offset, size_t n, std::string* out) {
@@ -82,26 +37,8 @@ bool memory_read(void* context, uint64_t offset, size_t n, std::string* out) {
   return true;
 }
 
-struct OpenFile {
-  FILE* file;
-  uint64_t position;  // of the stream, to skip needless seeks
-};
-
-bool stdio_read(void* context, uint64_t offset, size_t n, std::string* out) {
-  OpenFile* f = static_cast<OpenFile*>(context);
-  if (offset != f->position) {
-#ifdef _WIN32
-    if (_fseeki64(f->file, static_cast<long long>(offset), SEEK_SET) != 0) return false;
-#else
-    if (fseeko(f->file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-#endif
-    f->position = offset;
-  }
-  out->resize(n);
-  size_t got = n ? fread(&(*out)[0], 1, n, f->file) : 0;
-  out->resize(got);
-  f->position += got;
-  return !ferror(f->file);
+bool file_read(void* context, uint64_t offset, size_t n, std::string* out) {
+  return read_at(static_cast<FILE*>(context), offset, n, out);
 }
 
 // Signers pad the file to eight bytes before appending the table.
@@ -141,16 +78,9 @@ std::string entry_label(const EntryInfo& e) {
   return e.utf8_flag ? e.name : cp936_for_display(e.name);
 }
 
-bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::string* error) {
+bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std::string* error) {
   zlib_filefunc_def hooks;
-  hooks.zopen_file = view_open;
-  hooks.zread_file = view_read;
-  hooks.zwrite_file = view_write;
-  hooks.ztell_file = view_tell;
-  hooks.zseek_file = view_seek;
-  hooks.zclose_file = view_close;
-  hooks.zerror_file = view_error;
-  hooks.opaque = view;
+  archive_window_hooks(window, &hooks);
   unzFile uf = unzOpen2("payload", &hooks);
   unz_global_info64 global;
   if (!uf || unzGetGlobalInfo64(uf, &global) != UNZ_OK) {
@@ -236,7 +166,7 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     return false;
   }
   PayloadLocation location;
-  PayloadScanResult scan = locate_payload(scan_read, const_cast<ByteSource*>(&source), &location);
+  PayloadScanResult scan = locate_payload(source_read, const_cast<ByteSource*>(&source), &location);
   if (scan == kPayloadReadFailed) {
     *error = "read error during the payload scan";
     return false;
@@ -331,22 +261,16 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     return false;
   }
 
-  // The stub's window ends at E = archive_start + ZipSize.
-  uint64_t window_end = location.archive_start + report->zip_size;
-  uint64_t first = window_end > kArchiveBaseTailSize + location.archive_start
-                       ? window_end - kArchiveBaseTailSize
-                       : location.archive_start;
-  std::string window;
-  if (!source.read(source.context, first, static_cast<size_t>(window_end - first), &window) ||
-      window.size() != window_end - first) {
+  // The reader's windows take 128 KiB: on the heap.
+  std::unique_ptr<ArchiveWindow> window(new ArchiveWindow());
+  if (!archive_window_open(window.get(), source_read, const_cast<ByteSource*>(&source),
+                           source.size, location.archive_start,
+                           static_cast<uint32_t>(report->zip_size))) {
     *error = "cannot read the end of the archive";
     return false;
   }
-  report->archive_base = zip64_archive_base(reinterpret_cast<const unsigned char*>(window.data()),
-                                            static_cast<uint32_t>(window.size()),
-                                            static_cast<uint32_t>(first));
-  ReaderView view{&source, window_end, report->archive_base, report->archive_base, false};
-  return read_entries(&view, verify, report, error);
+  report->archive_base = window->base;
+  return read_entries(window.get(), verify, report, error);
 }
 
 bool inspect_bytes(const std::string& file, bool verify, PayloadReport* report,
@@ -366,22 +290,16 @@ bool inspect_file(const std::filesystem::path& path, bool verify, PayloadReport*
     *error = display_path(path) + ": " + ec.message();
     return false;
   }
-#ifdef _WIN32
-  FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-  FILE* f = fopen(path.c_str(), "rb");
-#endif
-  if (!f) {
+  FileHandle file(open_file(path, "rb"));
+  if (!file.get()) {
     *error = "cannot open " + display_path(path);
     return false;
   }
-  OpenFile open{f, 0};
   ByteSource source;
   source.size = size;
-  source.read = stdio_read;
-  source.context = &open;
+  source.read = file_read;
+  source.context = file.get();
   bool ok = inspect(source, verify, report, error);
-  fclose(f);
   if (!ok) *error = display_path(path) + ": " + *error;
   return ok;
 }
