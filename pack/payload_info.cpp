@@ -8,6 +8,8 @@
 #include <unzip.h>
 
 #include "archive/archive_window.h"
+#include "archive/entry_checks.h"
+#include "archive/entry_name.h"
 #include "config/payload_scan.h"
 #include "core/file_limits.h"
 #include "pack/codepage.h"
@@ -78,6 +80,60 @@ std::string entry_label(const EntryInfo& e) {
   return e.utf8_flag ? e.name : cp936_for_display(e.name);
 }
 
+// Why the stub refuses an entry, for the message.
+std::string refusal(EntryVerdict verdict, const unz_file_info& info, uint32_t total) {
+  switch (verdict) {
+    case kEntrySound:
+      break;
+    case kEntryUnreadable:
+      return "damaged record or data";
+    case kEntryNeeds64BitSizes:
+      return "its ZIP64 sizes need 64 bits; the stub reads 32-bit sizes";
+    case kEntryNameTooLong:
+      return "its name of " + std::to_string(info.size_filename) + " bytes is longer than the " +
+             std::to_string(kPathBufferSize - 1) + " the stub holds";
+    case kEntryNameHasNul:
+      return "its name holds a NUL byte";
+    case kEntryMethodUnknown:
+      return "method " + std::to_string(info.compression_method) +
+             " is neither stored nor deflate";
+    case kEntryLocalNameDiffers:
+      return "its local header names it otherwise than the central directory";
+    case kEntrySizeDiffers:
+      return std::to_string(total) + " bytes instead of " + std::to_string(info.uncompressed_size);
+    case kEntryCrcMismatch:
+      return "CRC-32 mismatch";
+  }
+  return "";
+}
+
+// The stub writes an entry under its name in code page 936: as stored, or
+// converted from UTF-8 to the system's code page, 936 where the stub is
+// meant to run. Fails with the reason for a name it refuses.
+bool check_written_name(const EntryInfo& e, bool* directory, std::string* reason) {
+  std::string name = e.name;
+  if (e.utf8_flag && !utf8_to_cp936(e.name, &name)) {
+    *reason = "its UTF-8 name has no code page 936 form";
+    return false;
+  }
+  if (name.size() >= kPathBufferSize) {
+    *reason = "its name in code page 936 is longer than the " +
+              std::to_string(kPathBufferSize - 1) + " bytes the stub holds";
+    return false;
+  }
+  if (entry_name_escapes(name.c_str())) {
+    *reason = "its name reaches outside the destination folder";
+    return false;
+  }
+  bool has_separator = false;
+  *directory = *entry_last_component(name.c_str(), &has_separator) == 0;
+  return true;
+}
+
+// Reads every entry with the checks the stub's extraction applies, in its
+// order: sizes for the whole archive first, then each entry's record and
+// name; with `verify`, also its local header and data. A directory's data
+// are not read, as the stub does not read them.
 bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std::string* error) {
   zlib_filefunc_def hooks;
   archive_window_hooks(window, &hooks);
@@ -89,6 +145,19 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
     if (uf) unzClose(uf);
     return false;
   }
+  EntryVerdict sizes = check_entry_sizes(uf);
+  if (sizes != kEntrySound) {
+    unz_file_info64 info = {};
+    char name[kPathBufferSize] = {};
+    unzGetCurrentFileInfo64(uf, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
+    *error = "entry " + cp936_for_display(name) + ": ";
+    *error += sizes == kEntryNeeds64BitSizes
+                  ? "its ZIP64 sizes need 64 bits (" + std::to_string(info.uncompressed_size) +
+                        " bytes); the stub reads 32-bit sizes"
+                  : "damaged central directory record";
+    unzClose(uf);
+    return false;
+  }
   std::string buffer(65535, '\0');
   bool ok = true;
   for (ZPOS64_T i = 0; i < global.number_entry && ok; ++i) {
@@ -98,25 +167,16 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
       ok = false;
       break;
     }
-    unz_file_info64 info;
-    if (unzGetCurrentFileInfo64(uf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-      *error = "entry " + std::to_string(i) + ": damaged central directory record";
-      ok = false;
-      break;
-    }
-    std::string name(info.size_filename + 1, '\0');
-    unzGetCurrentFileInfo64(uf, &info, &name[0], static_cast<uLong>(name.size()), nullptr, 0,
-                            nullptr, 0);
-    name.resize(info.size_filename);
-    // The stub's entry records hold 32-bit sizes and refuse the whole archive.
-    if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
-      *error = "entry " + std::to_string(i) + ": its ZIP64 sizes need 64 bits (" +
-               std::to_string(info.uncompressed_size) + " bytes); the stub reads 32-bit sizes";
+    unz_file_info info = {};
+    char name[kPathBufferSize];
+    EntryVerdict verdict = read_entry_record(uf, &info, name);
+    if (verdict != kEntrySound) {
+      *error = "entry " + std::to_string(i) + ": " + refusal(verdict, info, 0);
       ok = false;
       break;
     }
     EntryInfo e;
-    e.name = name;
+    e.name.assign(name, info.size_filename);
     e.utf8_flag = (info.flag & 0x800) != 0;
     e.method = static_cast<int>(info.compression_method);
     e.compressed_size = static_cast<uint32_t>(info.compressed_size);
@@ -125,29 +185,35 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
     e.dos_date = static_cast<uint16_t>(info.dosDate >> 16);
     e.dos_time = static_cast<uint16_t>(info.dosDate & 0xFFFF);
     report->entries.push_back(e);
-    if (!verify) continue;
     std::string label = entry_label(e);
-    int rc = unzOpenCurrentFile(uf);
-    if (rc != UNZ_OK) {
-      *error = "entry " + label + ": cannot be opened (method " + std::to_string(e.method) +
-               ", error " + std::to_string(rc) + ")";
+    bool directory = false;
+    std::string reason;
+    if (!check_written_name(e, &directory, &reason)) {
+      *error = "entry " + label + ": " + reason;
       ok = false;
       break;
     }
-    uint64_t total = 0;
+    verdict = check_entry_method(info, directory);
+    if (verdict == kEntrySound && verify) verdict = open_entry(uf, window, info, directory);
+    if (verdict != kEntrySound) {
+      *error = "entry " + label + ": " + refusal(verdict, info, 0);
+      ok = false;
+      break;
+    }
+    if (!verify || directory) continue;
+    uint32_t total = 0;
     int got;
     while ((got = unzReadCurrentFile(uf, &buffer[0], static_cast<unsigned>(buffer.size()))) > 0)
-      total += static_cast<uint64_t>(got);
-    rc = unzCloseCurrentFile(uf);
+      total += static_cast<uint32_t>(got);
     if (got < 0) {
+      unzCloseCurrentFile(uf);
       *error = "entry " + label + ": damaged data (error " + std::to_string(got) + ")";
       ok = false;
-    } else if (rc == UNZ_CRCERROR) {
-      *error = "entry " + label + ": CRC-32 mismatch";
-      ok = false;
-    } else if (total != e.uncompressed_size || rc != UNZ_OK) {
-      *error = "entry " + label + ": " + std::to_string(total) + " bytes instead of " +
-               std::to_string(e.uncompressed_size);
+      break;
+    }
+    verdict = close_entry(uf, info, total);
+    if (verdict != kEntrySound) {
+      *error = "entry " + label + ": " + refusal(verdict, info, total);
       ok = false;
     }
   }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "archive/archive_window.h"
 #include "util/fs.h"
 
 namespace {
@@ -10,8 +9,6 @@ namespace {
 // The code of the last failed open or read of the executable, so that a
 // failure of the reader can tell a system error from damaged data.
 DWORD g_read_error;
-// One archive is read per run: its windows stay in static storage.
-ArchiveWindow g_window;
 
 long read_executable(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
   DWORD got = 0;
@@ -28,18 +25,10 @@ void close_executable(void* context) { CloseHandle(static_cast<HANDLE>(context))
 
 unsigned long embedded_archive_read_error() { return g_read_error; }
 
-unsigned long embedded_archive_base() { return g_window.base; }
-
-bool embedded_archive_read(unsigned long offset, void* buffer, unsigned long size,
-                           unsigned long* got) {
-  long n = archive_window_read(&g_window, offset, buffer, size);
-  *got = n < 0 ? 0 : static_cast<unsigned long>(n);
-  return n >= 0;
-}
-
 // The reader's own handle on the executable, apart from the start-up's: the
 // reads move its file position. It is closed when the reader closes.
-unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_size) {
+unzFile open_embedded_archive(ArchiveWindow* window, const char* exe_path, long archive_start,
+                              int zip_size) {
   HANDLE file = CreateFileA(exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -52,14 +41,14 @@ unzFile open_embedded_archive(const char* exe_path, long archive_start, int zip_
   DWORD low = GetFileSize(file, &high);
   if (low == INVALID_FILE_SIZE) g_read_error = GetLastError();
   if (low == INVALID_FILE_SIZE ||
-      !archive_window_open(&g_window, read_executable, file,
+      !archive_window_open(window, read_executable, file,
                            static_cast<uint64_t>(high) << 32 | low,
                            static_cast<uint32_t>(archive_start), static_cast<uint32_t>(zip_size))) {
     CloseHandle(file);
     return nullptr;
   }
-  g_window.close = close_executable;
+  window->close = close_executable;
   zlib_filefunc_def access;
-  archive_window_hooks(&g_window, &access);
+  archive_window_hooks(window, &access);
   return unzOpen2(exe_path, &access);
 }

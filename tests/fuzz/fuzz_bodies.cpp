@@ -10,6 +10,7 @@
 #include <unzip.h>
 
 #include "archive/archive_window.h"
+#include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "config/path_components.h"
 #include "config/payload_scan.h"
@@ -414,31 +415,33 @@ void fuzz_zip_reader(const uint8_t* data, size_t size) {
   }
   static char buffer[65535];
   uLong total = 0;
-  for (uLong k = 1; k <= global.number_entry && k <= 2000; ++k) {
+  EntryVerdict verdict = check_entry_sizes(archive);
+  for (uLong k = 1; verdict == kEntrySound && k <= global.number_entry && k <= 2000; ++k) {
     unz_file_info info;
-    std::vector<char> name(260);
-    if (unzGetCurrentFileInfo(archive, &info, name.data(), 260, nullptr, 0, nullptr, 0) !=
-        UNZ_OK) {
-      break;
-    }
-    require(strnlen(name.data(), 260) <= info.size_filename, "the name is no longer than recorded");
-    if (unzOpenCurrentFile(archive) == UNZ_OK) {
-      // What the check of the local name asks of the reader.
-      unzGetCurrentFileZStreamPos64(archive);
-      unzGetLocalExtrafield(archive, nullptr, 0);
-      uLong delivered = 0;
+    char name[kPathBufferSize];
+    verdict = read_entry_record(archive, &info, name);
+    if (verdict == kEntryUnreadable) break;
+    require(strnlen(name, sizeof name) <= info.size_filename,
+            "the name is no longer than recorded");
+    if (verdict != kEntrySound) break;
+    bool has_separator = false;
+    bool directory = *entry_last_component(name, &has_separator) == 0;
+    verdict = open_entry(archive, &window, info, directory);
+    if (verdict == kEntrySound && !directory) {
+      uint32_t delivered = 0;
       for (;;) {
         int count = unzReadCurrentFile(archive, buffer, sizeof buffer);
         if (count <= 0) break;
         require(static_cast<uLong>(count) <= sizeof buffer, "a read fills at most the buffer");
-        delivered += static_cast<uLong>(count);
+        delivered += static_cast<uint32_t>(count);
         require(delivered <= info.uncompressed_size,
                 "no more than the recorded size is delivered");
         total += static_cast<uLong>(count);
         // Enough for a bomb: the point is the parsing, not the volume.
         if (total > (64u << 20)) break;
       }
-      unzCloseCurrentFile(archive);
+      verdict = close_entry(archive, info, delivered);
+      if (total > (64u << 20)) break;
     }
     if (k < global.number_entry && unzGoToNextFile(archive) != UNZ_OK) break;
   }
