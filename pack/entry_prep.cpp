@@ -11,7 +11,7 @@
 
 #include <zlib.h>
 
-#include "config/payload_scan.h"
+#include "core/file_limits.h"
 
 namespace vpack {
 

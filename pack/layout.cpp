@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "config/payload_scan.h"
+#include "core/file_limits.h"
 #include "pack/config_block.h"
 #include "pack/zip_records.h"
 
@@ -10,7 +11,6 @@ namespace vpack {
 namespace {
 
 const char kSignature[] = "PK\x03\x04";
-const uint64_t kLargestFile = kLargestSfxFile;
 
 std::string marker() {
   unsigned char bytes[4];
@@ -111,7 +111,7 @@ bool check_layout(const std::string& stub, const std::string& block, const Archi
   }
   uint64_t archive_offset = stub.size() + block.size();
   uint64_t total = archive_offset + zip.size;
-  if (total >= kLargestFile) {
+  if (total >= kLargestSfxFile) {
     *error = "the self-extracting file would be " + std::to_string(total) +
              " bytes; it must stay below 2 GiB";
     return false;

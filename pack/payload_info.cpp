@@ -3,10 +3,15 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
+
 #include <unzip.h>
 
-#include "archive/archive_base.h"
+#include "archive/archive_window.h"
+#include "archive/entry_checks.h"
+#include "archive/entry_name.h"
 #include "config/payload_scan.h"
+#include "core/file_limits.h"
 #include "pack/codepage.h"
 #include "pack/file_io.h"
 #include "pack/zip_records.h"
@@ -14,61 +19,14 @@
 namespace vpack {
 namespace {
 
-long scan_read(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
+// The source as the portable readers take it: the payload scan and the
+// reader window.
+long source_read(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
   const ByteSource* source = static_cast<const ByteSource*>(context);
   std::string bytes;
   if (!source->read(source->context, offset, size, &bytes)) return -1;
   memcpy(buffer, bytes.data(), bytes.size());
   return static_cast<long>(bytes.size());
-}
-
-// The reader's view of the file, as the stub presents it: absolute offsets,
-// but the end of the file at E = archive_start + ZipSize.
-struct ReaderView {
-  const ByteSource* source;
-  uint64_t end;
-  uint64_t base;      // where the reader's offset 0 lies in the file
-  uint64_t position;  // absolute
-  bool failed;
-};
-
-voidpf ZCALLBACK view_open(voidpf opaque, const char*, int) {
-  auto* v = static_cast<ReaderView*>(opaque);
-  v->position = v->base;
-  return opaque;
-}
-
-uLong ZCALLBACK view_read(voidpf, voidpf stream, void* buf, uLong size) {
-  auto* v = static_cast<ReaderView*>(stream);
-  std::string bytes;
-  if (!v->source->read(v->source->context, v->position, size, &bytes)) {
-    v->failed = true;
-    return 0;
-  }
-  memcpy(buf, bytes.data(), bytes.size());
-  v->position += bytes.size();
-  return static_cast<uLong>(bytes.size());
-}
-
-uLong ZCALLBACK view_write(voidpf, voidpf, const void*, uLong) { return 0; }
-
-long ZCALLBACK view_tell(voidpf, voidpf stream) {
-  auto* v = static_cast<ReaderView*>(stream);
-  return static_cast<long>(v->position - v->base);
-}
-
-long ZCALLBACK view_seek(voidpf, voidpf stream, uLong offset, int origin) {
-  auto* v = static_cast<ReaderView*>(stream);
-  if (origin == ZLIB_FILEFUNC_SEEK_SET) v->position = v->base + offset;
-  if (origin == ZLIB_FILEFUNC_SEEK_CUR) v->position += offset;
-  if (origin == ZLIB_FILEFUNC_SEEK_END) v->position = v->end + offset;
-  return 0;
-}
-
-int ZCALLBACK view_close(voidpf, voidpf) { return 0; }
-
-int ZCALLBACK view_error(voidpf, voidpf stream) {
-  return static_cast<ReaderView*>(stream)->failed ? 1 : 0;
 }
 
 bool memory_read(void* context, uint64_t offset, size_t n, std::string* out) {
@@ -81,26 +39,8 @@ bool memory_read(void* context, uint64_t offset, size_t n, std::string* out) {
   return true;
 }
 
-struct OpenFile {
-  FILE* file;
-  uint64_t position;  // of the stream, to skip needless seeks
-};
-
-bool stdio_read(void* context, uint64_t offset, size_t n, std::string* out) {
-  OpenFile* f = static_cast<OpenFile*>(context);
-  if (offset != f->position) {
-#ifdef _WIN32
-    if (_fseeki64(f->file, static_cast<long long>(offset), SEEK_SET) != 0) return false;
-#else
-    if (fseeko(f->file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-#endif
-    f->position = offset;
-  }
-  out->resize(n);
-  size_t got = n ? fread(&(*out)[0], 1, n, f->file) : 0;
-  out->resize(got);
-  f->position += got;
-  return !ferror(f->file);
+bool file_read(void* context, uint64_t offset, size_t n, std::string* out) {
+  return read_at(static_cast<FILE*>(context), offset, n, out);
 }
 
 // Signers pad the file to eight bytes before appending the table.
@@ -140,22 +80,82 @@ std::string entry_label(const EntryInfo& e) {
   return e.utf8_flag ? e.name : cp936_for_display(e.name);
 }
 
-bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::string* error) {
+// Why the stub refuses an entry, for the message.
+std::string refusal(EntryVerdict verdict, const unz_file_info& info, uint32_t total) {
+  switch (verdict) {
+    case kEntrySound:
+      break;
+    case kEntryUnreadable:
+      return "damaged record or data";
+    case kEntryNeeds64BitSizes:
+      return "its ZIP64 sizes need 64 bits; the stub reads 32-bit sizes";
+    case kEntryNameTooLong:
+      return "its name of " + std::to_string(info.size_filename) + " bytes is longer than the " +
+             std::to_string(kPathBufferSize - 1) + " the stub holds";
+    case kEntryNameHasNul:
+      return "its name holds a NUL byte";
+    case kEntryMethodUnknown:
+      return "method " + std::to_string(info.compression_method) +
+             " is neither stored nor deflate";
+    case kEntryLocalNameDiffers:
+      return "its local header names it otherwise than the central directory";
+    case kEntrySizeDiffers:
+      return std::to_string(total) + " bytes instead of " + std::to_string(info.uncompressed_size);
+    case kEntryCrcMismatch:
+      return "CRC-32 mismatch";
+  }
+  return "";
+}
+
+// The stub writes an entry under its name in code page 936: as stored, or
+// converted from UTF-8 to the system's code page, 936 where the stub is
+// meant to run. Fails with the reason for a name it refuses.
+bool check_written_name(const EntryInfo& e, bool* directory, std::string* reason) {
+  std::string name = e.name;
+  if (e.utf8_flag && !utf8_to_cp936(e.name, &name)) {
+    *reason = "its UTF-8 name has no code page 936 form";
+    return false;
+  }
+  if (name.size() >= kPathBufferSize) {
+    *reason = "its name in code page 936 is longer than the " +
+              std::to_string(kPathBufferSize - 1) + " bytes the stub holds";
+    return false;
+  }
+  if (entry_name_escapes(name.c_str())) {
+    *reason = "its name reaches outside the destination folder";
+    return false;
+  }
+  bool has_separator = false;
+  *directory = *entry_last_component(name.c_str(), &has_separator) == 0;
+  return true;
+}
+
+// Reads every entry with the checks the stub's extraction applies, in its
+// order: sizes for the whole archive first, then each entry's record and
+// name; with `verify`, also its local header and data. A directory's data
+// are not read, as the stub does not read them.
+bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std::string* error) {
   zlib_filefunc_def hooks;
-  hooks.zopen_file = view_open;
-  hooks.zread_file = view_read;
-  hooks.zwrite_file = view_write;
-  hooks.ztell_file = view_tell;
-  hooks.zseek_file = view_seek;
-  hooks.zclose_file = view_close;
-  hooks.zerror_file = view_error;
-  hooks.opaque = view;
+  archive_window_hooks(window, &hooks);
   unzFile uf = unzOpen2("payload", &hooks);
   unz_global_info64 global;
   if (!uf || unzGetGlobalInfo64(uf, &global) != UNZ_OK) {
     *error = "the archive does not open at offset " + std::to_string(report->archive_offset) +
              " with ZipSize " + std::to_string(report->zip_size) + " (damaged central directory?)";
     if (uf) unzClose(uf);
+    return false;
+  }
+  EntryVerdict sizes = check_entry_sizes(uf);
+  if (sizes != kEntrySound) {
+    unz_file_info64 info = {};
+    char name[kPathBufferSize] = {};
+    unzGetCurrentFileInfo64(uf, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
+    *error = "entry " + cp936_for_display(name) + ": ";
+    *error += sizes == kEntryNeeds64BitSizes
+                  ? "its ZIP64 sizes need 64 bits (" + std::to_string(info.uncompressed_size) +
+                        " bytes); the stub reads 32-bit sizes"
+                  : "damaged central directory record";
+    unzClose(uf);
     return false;
   }
   std::string buffer(65535, '\0');
@@ -167,25 +167,16 @@ bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::str
       ok = false;
       break;
     }
-    unz_file_info64 info;
-    if (unzGetCurrentFileInfo64(uf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-      *error = "entry " + std::to_string(i) + ": damaged central directory record";
-      ok = false;
-      break;
-    }
-    std::string name(info.size_filename + 1, '\0');
-    unzGetCurrentFileInfo64(uf, &info, &name[0], static_cast<uLong>(name.size()), nullptr, 0,
-                            nullptr, 0);
-    name.resize(info.size_filename);
-    // The stub's entry records hold 32-bit sizes and refuse the whole archive.
-    if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
-      *error = "entry " + std::to_string(i) + ": its ZIP64 sizes need 64 bits (" +
-               std::to_string(info.uncompressed_size) + " bytes); the stub reads 32-bit sizes";
+    unz_file_info info = {};
+    char name[kPathBufferSize];
+    EntryVerdict verdict = read_entry_record(uf, &info, name);
+    if (verdict != kEntrySound) {
+      *error = "entry " + std::to_string(i) + ": " + refusal(verdict, info, 0);
       ok = false;
       break;
     }
     EntryInfo e;
-    e.name = name;
+    e.name.assign(name, info.size_filename);
     e.utf8_flag = (info.flag & 0x800) != 0;
     e.method = static_cast<int>(info.compression_method);
     e.compressed_size = static_cast<uint32_t>(info.compressed_size);
@@ -194,29 +185,35 @@ bool read_entries(ReaderView* view, bool verify, PayloadReport* report, std::str
     e.dos_date = static_cast<uint16_t>(info.dosDate >> 16);
     e.dos_time = static_cast<uint16_t>(info.dosDate & 0xFFFF);
     report->entries.push_back(e);
-    if (!verify) continue;
     std::string label = entry_label(e);
-    int rc = unzOpenCurrentFile(uf);
-    if (rc != UNZ_OK) {
-      *error = "entry " + label + ": cannot be opened (method " + std::to_string(e.method) +
-               ", error " + std::to_string(rc) + ")";
+    bool directory = false;
+    std::string reason;
+    if (!check_written_name(e, &directory, &reason)) {
+      *error = "entry " + label + ": " + reason;
       ok = false;
       break;
     }
-    uint64_t total = 0;
+    verdict = check_entry_method(info, directory);
+    if (verdict == kEntrySound && verify) verdict = open_entry(uf, window, info, directory);
+    if (verdict != kEntrySound) {
+      *error = "entry " + label + ": " + refusal(verdict, info, 0);
+      ok = false;
+      break;
+    }
+    if (!verify || directory) continue;
+    uint32_t total = 0;
     int got;
     while ((got = unzReadCurrentFile(uf, &buffer[0], static_cast<unsigned>(buffer.size()))) > 0)
-      total += static_cast<uint64_t>(got);
-    rc = unzCloseCurrentFile(uf);
+      total += static_cast<uint32_t>(got);
     if (got < 0) {
+      unzCloseCurrentFile(uf);
       *error = "entry " + label + ": damaged data (error " + std::to_string(got) + ")";
       ok = false;
-    } else if (rc == UNZ_CRCERROR) {
-      *error = "entry " + label + ": CRC-32 mismatch";
-      ok = false;
-    } else if (total != e.uncompressed_size || rc != UNZ_OK) {
-      *error = "entry " + label + ": " + std::to_string(total) + " bytes instead of " +
-               std::to_string(e.uncompressed_size);
+      break;
+    }
+    verdict = close_entry(uf, info, total);
+    if (verdict != kEntrySound) {
+      *error = "entry " + label + ": " + refusal(verdict, info, total);
       ok = false;
     }
   }
@@ -235,7 +232,7 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     return false;
   }
   PayloadLocation location;
-  PayloadScanResult scan = locate_payload(scan_read, const_cast<ByteSource*>(&source), &location);
+  PayloadScanResult scan = locate_payload(source_read, const_cast<ByteSource*>(&source), &location);
   if (scan == kPayloadReadFailed) {
     *error = "read error during the payload scan";
     return false;
@@ -330,22 +327,16 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     return false;
   }
 
-  // The stub's window ends at E = archive_start + ZipSize.
-  uint64_t window_end = location.archive_start + report->zip_size;
-  uint64_t first = window_end > kArchiveBaseTailSize + location.archive_start
-                       ? window_end - kArchiveBaseTailSize
-                       : location.archive_start;
-  std::string window;
-  if (!source.read(source.context, first, static_cast<size_t>(window_end - first), &window) ||
-      window.size() != window_end - first) {
+  // The reader's windows take 128 KiB: on the heap.
+  std::unique_ptr<ArchiveWindow> window(new ArchiveWindow());
+  if (!archive_window_open(window.get(), source_read, const_cast<ByteSource*>(&source),
+                           source.size, location.archive_start,
+                           static_cast<uint32_t>(report->zip_size))) {
     *error = "cannot read the end of the archive";
     return false;
   }
-  report->archive_base = zip64_archive_base(reinterpret_cast<const unsigned char*>(window.data()),
-                                            static_cast<uint32_t>(window.size()),
-                                            static_cast<uint32_t>(first));
-  ReaderView view{&source, window_end, report->archive_base, report->archive_base, false};
-  return read_entries(&view, verify, report, error);
+  report->archive_base = window->base;
+  return read_entries(window.get(), verify, report, error);
 }
 
 bool inspect_bytes(const std::string& file, bool verify, PayloadReport* report,
@@ -365,22 +356,16 @@ bool inspect_file(const std::filesystem::path& path, bool verify, PayloadReport*
     *error = display_path(path) + ": " + ec.message();
     return false;
   }
-#ifdef _WIN32
-  FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-  FILE* f = fopen(path.c_str(), "rb");
-#endif
-  if (!f) {
+  FileHandle file(open_file(path, "rb"));
+  if (!file.get()) {
     *error = "cannot open " + display_path(path);
     return false;
   }
-  OpenFile open{f, 0};
   ByteSource source;
   source.size = size;
-  source.read = stdio_read;
-  source.context = &open;
+  source.read = file_read;
+  source.context = file.get();
   bool ok = inspect(source, verify, report, error);
-  fclose(f);
   if (!ok) *error = display_path(path) + ": " + *error;
   return ok;
 }

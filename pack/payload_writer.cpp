@@ -1,6 +1,6 @@
 #include "pack/payload_writer.h"
 
-#include "config/payload_scan.h"
+#include "core/file_limits.h"
 #include "pack/file_io.h"
 #include "pack/layout.h"
 

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "config/payload_scan.h"
+#include "core/file_limits.h"
 #include "pack/codepage.h"
 #include "pack/file_io.h"
 #include "pack/windows_names.h"

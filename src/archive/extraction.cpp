@@ -5,6 +5,7 @@
 #include "core/fatal.h"
 #include "core/state.h"
 #include "archive/embedded_archive.h"
+#include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "archive/output_writer.h"
 #include "util/fs.h"
@@ -20,6 +21,9 @@ void set_status_text(const char* name);
 
 // The entry the extraction reads, named on the status line when it fails.
 char g_reading_name[MAX_PATH];
+
+// The reader's windows on the executable; one archive is read per run.
+ArchiveWindow g_window;
 
 // Every fault the extraction finds itself waits for the files already
 // handed to the writer: the exit must not cut one of them short. The
@@ -43,19 +47,30 @@ char g_reading_name[MAX_PATH];
 // A name the extraction refuses; no system call failed.
 [[noreturn]] void fatal_refused_name() { fail(kCannotExtract, 0); }
 
+// Ends the process for any verdict but kEntrySound: a failed reader with the
+// system's code for the read, a name the extraction cannot hold as refused,
+// the rest as damaged data.
+void refuse_unless_sound(EntryVerdict verdict) {
+  switch (verdict) {
+    case kEntrySound:
+      return;
+    case kEntryUnreadable:
+      fatal_damaged();
+    case kEntryNameTooLong:
+      fatal_refused_name();
+    case kEntryCrcMismatch:
+      fail(kDamaged, ERROR_CRC);
+    default:
+      fail(kDamaged, 0);
+  }
+}
+
 // Reads the current entry's information and its name in the ANSI code page.
 // Names flagged as UTF-8 are converted; a name that does not fit the buffer
 // or that the code page cannot hold ends the process before anything of the
 // entry is written.
-void read_entry_name(unzFile archive, unz_file_info* info, char* name, int size) {
-  ZeroMemory(name, size);
-  if (unzGetCurrentFileInfo(archive, info, name, size, nullptr, 0, nullptr, 0) != UNZ_OK) {
-    fatal_damaged();
-  }
-  if (info->size_filename >= static_cast<uLong>(size)) fatal_refused_name();
-  // A NUL inside the recorded name would cut it short: "dir/\0x" would pass
-  // for the directory entry "dir/" and its data would be lost unnoticed.
-  if (strnlen(name, size) != info->size_filename) fail(kDamaged, 0);
+void read_entry_name(unzFile archive, unz_file_info* info, char (&name)[MAX_PATH]) {
+  refuse_unless_sound(read_entry_record(archive, info, name));
   if (!(info->flag & kUtf8NameFlag)) return;
 
   WCHAR wide[MAX_PATH];
@@ -68,34 +83,7 @@ void read_entry_name(unzFile archive, unz_file_info* info, char* name, int size)
       lossy) {
     fatal_refused_name();
   }
-  text_copy(name, size, converted);
-}
-
-// The local header must name the entry as the central directory does: every
-// archive a real tool writes has equal names, and an entry whose two names
-// differ is damaged (or made to mislead). Called with the entry open.
-void check_local_name(unzFile archive, const unz_file_info& info) {
-  char central[MAX_PATH];
-  char local[MAX_PATH];
-  if (unzGetCurrentFileInfo(archive, nullptr, central, sizeof central, nullptr, 0, nullptr, 0) !=
-      UNZ_OK) {
-    fatal_damaged();
-  }
-  ZPOS64_T data_offset = unzGetCurrentFileZStreamPos64(archive);
-  int extra_length = unzGetLocalExtrafield(archive, nullptr, 0);
-  ZPOS64_T name_length = info.size_filename;
-  if (extra_length < 0 || data_offset < name_length + static_cast<ZPOS64_T>(extra_length)) {
-    fail(kDamaged, 0);
-  }
-  ZPOS64_T name_offset = data_offset - static_cast<ZPOS64_T>(extra_length) - name_length +
-                         embedded_archive_base();
-  unsigned long got = 0;
-  if (name_offset > 0xFFFFFFFFu ||
-      !embedded_archive_read(static_cast<unsigned long>(name_offset), local,
-                             static_cast<unsigned long>(name_length), &got)) {
-    fatal_damaged();
-  }
-  if (got != name_length || memcmp(local, central, name_length) != 0) fail(kDamaged, 0);
+  text_copy(name, sizeof name, converted);
 }
 
 // True when `path` (absolute) lies in `directory` (absolute, ending with a
@@ -143,26 +131,6 @@ void set_status_text(const char* name) {
 
 void show_entry_done(DWORD number) { send_progress(PBM_SETPOS, number, 0); }
 
-// The entry records hold 32-bit sizes: an archive whose ZIP64 records give
-// an entry more than that is refused before anything is written, never
-// half extracted.
-void refuse_64_bit_sizes(unzFile archive) {
-  unz_global_info64 global;
-  if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) fatal_damaged();
-  if (global.number_entry > 0xFFFFFFFFu) fail(kDamaged, 0);
-  for (ZPOS64_T k = 0; k < global.number_entry; ++k) {
-    if (k > 0 && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
-    unz_file_info64 info;
-    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-      fatal_damaged();
-    }
-    if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
-      fail(kDamaged, 0);
-    }
-  }
-  if (global.number_entry > 0 && unzGoToFirstFile(archive) != UNZ_OK) fatal_damaged();
-}
-
 }  // namespace
 
 // Hands the archive's current entry to the writer, to be written below
@@ -171,7 +139,7 @@ void refuse_64_bit_sizes(unzFile archive) {
 void extract_current_entry(unzFile archive, const char* directory, DWORD number) {
   unz_file_info info;
   char name[MAX_PATH];
-  read_entry_name(archive, &info, name, sizeof name);
+  read_entry_name(archive, &info, name);
   text_copy(g_reading_name, sizeof g_reading_name, name);
 
   // An empty last component means a directory.
@@ -180,15 +148,11 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number)
 
   char path[MAX_PATH];
   entry_target_path(directory, name, path);
-  bool decodable = info.compression_method == 0 || info.compression_method == Z_DEFLATED;
-  if (*last_component == 0) {
-    // Opened only to compare its names; a directory entry of another method
-    // is taken as it always was.
-    if (decodable) {
-      if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_damaged();
-      check_local_name(archive, info);
-      unzCloseCurrentFile(archive);
-    }
+  bool makes_directory = *last_component == 0;
+  // A file is opened before its output exists: an unreadable entry leaves
+  // no new file. A directory is opened only to compare its names.
+  refuse_unless_sound(open_entry(archive, &g_window, info, makes_directory));
+  if (makes_directory) {
     OutputBlock* block = output_claim();
     block->makes_directory = true;
     block->ends_entry = true;
@@ -198,13 +162,6 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number)
     output_submit(block);
     return;
   }
-
-  // Only stored and deflated data can be decoded; the reader would hand out
-  // the bytes of any other method undecoded.
-  if (!decodable) fail(kDamaged, 0);
-  // Opened before the output exists: an unreadable entry leaves no new file.
-  if (unzOpenCurrentFile(archive) != UNZ_OK) fatal_damaged();
-  check_local_name(archive, info);
 
   // The bytes go to the writer a block at a time; a block that reaches the
   // end of the data also closes the file.
@@ -231,10 +188,8 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number)
     if (last) break;
   }
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
-  // before the recorded size (the reader then skips the CRC check), are
-  // damaged, not extracted.
-  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR) fail(kDamaged, ERROR_CRC);
-  if (total != info.uncompressed_size) fail(kDamaged, 0);
+  // before the recorded size, are damaged, not extracted.
+  refuse_unless_sound(close_entry(archive, info, total));
 }
 
 DWORD WINAPI extraction_worker(LPVOID) {
@@ -250,11 +205,12 @@ DWORD WINAPI extraction_worker(LPVOID) {
   OutputProgress progress = {set_status_text, show_entry_done};
   output_writer_start(progress);
   unzFile archive =
-      open_embedded_archive(g_state.exe_path, g_state.archive_start, g_state.config.zip_size);
+      open_embedded_archive(&g_window, g_state.exe_path, g_state.archive_start,
+                            g_state.config.zip_size);
   unz_global_info global;
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
   DWORD count = global.number_entry;
-  refuse_64_bit_sizes(archive);
+  refuse_unless_sound(check_entry_sizes(archive));
   // The range's 16-bit form would wrap beyond 65,535 entries (a ZIP64
   // archive can hold more).
   if (count <= 0xFFFF) {
@@ -266,7 +222,7 @@ DWORD WINAPI extraction_worker(LPVOID) {
   for (DWORD k = 1; k <= count; ++k) {
     unz_file_info info;
     char name[MAX_PATH];
-    read_entry_name(archive, &info, name, sizeof name);
+    read_entry_name(archive, &info, name);
     extract_current_entry(archive, g_state.target_dir, k);
     item_list_push(&g_state.extracted_list, name);
     if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();

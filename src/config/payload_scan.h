@@ -10,10 +10,6 @@ enum : uint32_t {
   kArchiveCounterLimit = 800000  // archive_start never exceeds this
 };
 
-// The whole self-extracting file stays below this size: the stub's positions
-// are 32-bit values and its seeks take signed 32-bit distances.
-const uint32_t kLargestSfxFile = 0x80000000u;
-
 // Reads up to `size` bytes at `offset`; returns the count read (0 at the end
 // of the file) or -1 when the read failed.
 typedef long (*PayloadReadFn)(void* context, uint32_t offset, unsigned char* buffer,

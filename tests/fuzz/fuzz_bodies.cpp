@@ -9,6 +9,8 @@
 
 #include <unzip.h>
 
+#include "archive/archive_window.h"
+#include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "config/path_components.h"
 #include "config/payload_scan.h"
@@ -377,60 +379,18 @@ void fuzz_entry_name(const uint8_t* data, size_t size) {
 
 namespace {
 
-// The archive as the extraction reads it: positions are 32-bit offsets and
-// the end of the file is where the caller says.
-struct MemoryStream {
+struct MemoryFile {
   const uint8_t* data;
   uint32_t size;
-  uint32_t end;
-  uint32_t position;
 };
 
-MemoryStream g_memory;
-
-voidpf ZCALLBACK memory_open(voidpf, const char*, int) {
-  MemoryStream* stream = new MemoryStream(g_memory);
-  return stream;
+long read_memory_file(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
+  const MemoryFile* file = static_cast<const MemoryFile*>(context);
+  if (offset >= file->size) return 0;
+  uint32_t n = file->size - offset < size ? file->size - offset : size;
+  memcpy(buffer, file->data + offset, n);
+  return static_cast<long>(n);
 }
-
-uLong ZCALLBACK memory_read(voidpf, voidpf opaque, void* buffer, uLong size) {
-  MemoryStream* stream = static_cast<MemoryStream*>(opaque);
-  if (stream->position >= stream->size) return 0;
-  uLong n = stream->size - stream->position;
-  if (n > size) n = size;
-  memcpy(buffer, stream->data + stream->position, n);
-  stream->position += static_cast<uint32_t>(n);
-  return n;
-}
-
-uLong ZCALLBACK memory_write(voidpf, voidpf, const void*, uLong) { return 0; }
-
-long ZCALLBACK memory_tell(voidpf, voidpf opaque) {
-  return static_cast<long>(static_cast<MemoryStream*>(opaque)->position);
-}
-
-long ZCALLBACK memory_seek(voidpf, voidpf opaque, uLong offset, int origin) {
-  MemoryStream* stream = static_cast<MemoryStream*>(opaque);
-  switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET:
-      stream->position = static_cast<uint32_t>(offset);
-      return 0;
-    case ZLIB_FILEFUNC_SEEK_CUR:
-      stream->position += static_cast<uint32_t>(offset);
-      return 0;
-    case ZLIB_FILEFUNC_SEEK_END:
-      stream->position = stream->end + static_cast<uint32_t>(offset);
-      return 0;
-  }
-  return -1;
-}
-
-int ZCALLBACK memory_close(voidpf, voidpf opaque) {
-  delete static_cast<MemoryStream*>(opaque);
-  return 0;
-}
-
-int ZCALLBACK memory_error(voidpf, voidpf) { return 0; }
 
 }  // namespace
 
@@ -439,19 +399,14 @@ void fuzz_zip_reader(const uint8_t* data, size_t size) {
   // The first byte moves the end the reader is shown (a ZipSize off by a
   // little either way).
   int shift = static_cast<int8_t>(data[0]) / 16;
-  g_memory.data = data + 1;
-  g_memory.size = static_cast<uint32_t>(size - 1);
-  g_memory.end = g_memory.size + static_cast<uint32_t>(shift);
-  g_memory.position = 0;
-
-  zlib_filefunc_def access = {};
-  access.zopen_file = memory_open;
-  access.zread_file = memory_read;
-  access.zwrite_file = memory_write;
-  access.ztell_file = memory_tell;
-  access.zseek_file = memory_seek;
-  access.zclose_file = memory_close;
-  access.zerror_file = memory_error;
+  MemoryFile file = {data + 1, static_cast<uint32_t>(size - 1)};
+  static ArchiveWindow window;
+  if (!archive_window_open(&window, read_memory_file, &file, file.size, 0,
+                           file.size + static_cast<uint32_t>(shift))) {
+    return;
+  }
+  zlib_filefunc_def access;
+  archive_window_hooks(&window, &access);
   unzFile archive = unzOpen2("memory", &access);
   unz_global_info global;
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) {
@@ -460,31 +415,33 @@ void fuzz_zip_reader(const uint8_t* data, size_t size) {
   }
   static char buffer[65535];
   uLong total = 0;
-  for (uLong k = 1; k <= global.number_entry && k <= 2000; ++k) {
+  EntryVerdict verdict = check_entry_sizes(archive);
+  for (uLong k = 1; verdict == kEntrySound && k <= global.number_entry && k <= 2000; ++k) {
     unz_file_info info;
-    std::vector<char> name(260);
-    if (unzGetCurrentFileInfo(archive, &info, name.data(), 260, nullptr, 0, nullptr, 0) !=
-        UNZ_OK) {
-      break;
-    }
-    require(strnlen(name.data(), 260) <= info.size_filename, "the name is no longer than recorded");
-    if (unzOpenCurrentFile(archive) == UNZ_OK) {
-      // What the check of the local name asks of the reader.
-      unzGetCurrentFileZStreamPos64(archive);
-      unzGetLocalExtrafield(archive, nullptr, 0);
-      uLong delivered = 0;
+    char name[kPathBufferSize];
+    verdict = read_entry_record(archive, &info, name);
+    if (verdict == kEntryUnreadable) break;
+    require(strnlen(name, sizeof name) <= info.size_filename,
+            "the name is no longer than recorded");
+    if (verdict != kEntrySound) break;
+    bool has_separator = false;
+    bool directory = *entry_last_component(name, &has_separator) == 0;
+    verdict = open_entry(archive, &window, info, directory);
+    if (verdict == kEntrySound && !directory) {
+      uint32_t delivered = 0;
       for (;;) {
         int count = unzReadCurrentFile(archive, buffer, sizeof buffer);
         if (count <= 0) break;
         require(static_cast<uLong>(count) <= sizeof buffer, "a read fills at most the buffer");
-        delivered += static_cast<uLong>(count);
+        delivered += static_cast<uint32_t>(count);
         require(delivered <= info.uncompressed_size,
                 "no more than the recorded size is delivered");
         total += static_cast<uLong>(count);
         // Enough for a bomb: the point is the parsing, not the volume.
         if (total > (64u << 20)) break;
       }
-      unzCloseCurrentFile(archive);
+      verdict = close_entry(archive, info, delivered);
+      if (total > (64u << 20)) break;
     }
     if (k < global.number_entry && unzGoToNextFile(archive) != UNZ_OK) break;
   }

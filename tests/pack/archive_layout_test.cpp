@@ -240,6 +240,10 @@ TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
   std::string good = payload_of(zip);
   std::string bad_data = good;
   bad_data[good.size() - zip.size() + 30 + 1 + 10] ^= 1;  // inside f's stored bytes
+  std::string other_local_name = good;
+  other_local_name[good.size() - zip.size() + 30] = 'F';
+  std::string other_method = good;  // 12 in f's local header and central record
+  other_method[good.size() - zip.size() + 8] = other_method[good.find("PK\x01\x02") + 10] = 12;
   struct {
     const char* what;
     std::string file;
@@ -255,6 +259,10 @@ TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
       {"no ZipSize", vpack::assemble_raw(fake_stub(), "[QV]\nName=x\n", zip), false,
        "no ZipSize"},
       {"altered stored byte", bad_data, true, "CRC-32 mismatch"},
+      {"local name differs", other_local_name, true, "local header names it otherwise"},
+      {"method neither stored nor deflate", other_method, false, "method 12"},
+      {"name outside the destination", payload_of(zip_of({file_entry("a/../../x", "d")}, 0)),
+       false, "outside the destination"},
   };
   for (const auto& c : cases) {
     vpack::PayloadReport report;
