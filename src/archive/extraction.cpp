@@ -8,7 +8,6 @@
 #include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "archive/output_writer.h"
-#include "util/fs.h"
 #include "util/text.h"
 
 namespace {
