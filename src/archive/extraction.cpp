@@ -134,10 +134,10 @@ void show_entry_done(DWORD number) { send_progress(PBM_SETPOS, number, 0); }
 
 // Hands the archive's current entry to the writer, to be written below
 // `directory` (which ends with a backslash); checks its data as they are
-// read. Every failure ends the process.
-void extract_current_entry(unzFile archive, const char* directory, DWORD number) {
+// read; its name is left in `name`. Every failure ends the process.
+void extract_current_entry(unzFile archive, const char* directory, DWORD number,
+                           char (&name)[MAX_PATH]) {
   unz_file_info info;
-  char name[MAX_PATH];
   read_entry_name(archive, &info, name);
   text_copy(g_reading_name, sizeof g_reading_name, name);
 
@@ -219,10 +219,8 @@ DWORD WINAPI extraction_worker(LPVOID) {
   }
 
   for (DWORD k = 1; k <= count; ++k) {
-    unz_file_info info;
     char name[MAX_PATH];
-    read_entry_name(archive, &info, name);
-    extract_current_entry(archive, g_state.target_dir, k);
+    extract_current_entry(archive, g_state.target_dir, k, name);
     item_list_push(&g_state.extracted_list, name);
     if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
   }
