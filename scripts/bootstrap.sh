@@ -81,3 +81,8 @@ if [ ! -f "$DEPS/minizip/unzip.c" ]; then
     rm -rf "$DEPS/zlib-src"
 
 fi
+
+# The release stub is tested under 32-bit Wine on every machine: natively, or
+# under qemu-i386 where the kernel refuses 32-bit code. VANDREL_I386=emulated
+# chooses the emulation even where the kernel would run it.
+"$ROOT/scripts/i386-emulation/setup.sh"

@@ -4,7 +4,7 @@
 . "$(dirname "$0")/wine-env.sh"
 loader=$(wine_loader_for "$1")
 if [ "$loader" = "$WINE32" ] && ! wine32_runs; then
-    echo "skipped: this machine cannot start 32-bit Wine ($WINE32): its kernel does not run 32-bit programs"
-    exit 77
+    echo "error: 32-bit Wine ($WINE32) does not start, natively or under qemu-i386: run scripts/bootstrap.sh" >&2
+    exit 1
 fi
 exec timeout "${VANDREL_WINE_TIMEOUT:-600}" "$loader" "$@"

@@ -4,10 +4,14 @@
 set -eu
 . "$(dirname "$0")/wine-env.sh"
 
-# A prefix made where 32-bit Wine could not run has no 32-bit system folder:
-# make it again where it can.
-if [ ! -f "$WINEPREFIX/.vandrel-ready" ] ||
-   { [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] && wine32_runs; }; then
+# A prefix made where 32-bit Wine could not run lacks its 32-bit side (the
+# 32-bit registry view and what 32-bit setup programs registered): make it
+# again. The marker says which kind of prefix this is.
+if ! grep -qsx wow64 "$WINEPREFIX/.vandrel-ready"; then
+    if ! wine32_runs; then
+        echo "error: 32-bit Wine does not start: run scripts/bootstrap.sh" >&2
+        exit 1
+    fi
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # Mono and Gecko cannot be downloaded here; do not look for them.
@@ -15,7 +19,7 @@ if [ ! -f "$WINEPREFIX/.vandrel-ready" ] ||
     # The null graphics driver: real windows and message boxes, no X server.
     timeout 120 "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     timeout 120 "$WINESERVER" -w
-    touch "$WINEPREFIX/.vandrel-ready"
+    echo wow64 > "$WINEPREFIX/.vandrel-ready"
 fi
 # Persistent server; a second start for the same prefix is harmless. Start
 # Wine's own services now, detached from our output: a service started later
