@@ -3,16 +3,15 @@
 # extracts one 1 GiB entry, against one 1 MiB entry: the data are streamed,
 # so the two peaks should lie within a few MiB of each other.
 # Usage: bench/extract_memory.sh [BUILD_DIR] [KIND]
-# KIND is i686 (the release, under 32-bit Wine) or x86_64; by default i686
-# where this machine can start 32-bit Wine, x86_64 elsewhere.
+# KIND is i686 (the release, under 32-bit Wine), the default, or x86_64.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 tool=$build/host/bin/vandrel-pack
 . "$here/scripts/wine-env.sh"
-kind=${2:-$(wine32_runs && echo i686 || echo x86_64)}
+kind=${2:-i686}
 stub=$build/$kind/bin/vandrel-stub.exe
-echo "stub: $kind"
+echo "stub: $kind$([ "$kind" = i686 ] && echo ", 32-bit Wine $(i386_mode)")"
 for f in "$tool" "$stub"; do [ -f "$f" ] || { echo "missing $f (build first)" >&2; exit 1; }; done
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed" >&2; exit 1; }
 
