@@ -13,6 +13,8 @@
  *    return). Each thread gets its own LDT selector for %gs, and
  *    set_thread_area(-1) is refused so that Wine keeps its %fs selectors in
  *    the LDT too.
+ * A fourth fault, guest memory placed at an offset from host memory, is
+ * mended by the interpreter's -B 0 (see setup.sh).
  * Built freestanding (no 32-bit headers needed): the few kernel and C library
  * types it uses are declared here. */
 

@@ -27,13 +27,25 @@ build_into() {
     tmp=$(mktemp -d)
     gcc -m32 -march=i686 -O2 -fPIC -ffreestanding -fno-stack-protector -nostdlib -shared \
         -Wall -Wextra -Werror -o "$tmp/preload.so" "$HERE/preload.c" /lib/i386-linux-gnu/libc.so.6
-    printf '#!/bin/sh\nexec /usr/bin/qemu-i386 -E LD_PRELOAD=%s/preload.so "$@"\n' "$DEST" > "$tmp/run"
+    # -B 0: guest addresses are host addresses. The wineserver, a native
+    # program, reads and writes a client's memory through /proc/PID/mem at
+    # the client's own addresses; any other base hands it the wrong bytes.
+    printf '#!/bin/sh\nexec /usr/bin/qemu-i386 -B 0 -E LD_PRELOAD=%s/preload.so "$@"\n' "$DEST" > "$tmp/run"
     chmod 755 "$tmp/run" "$tmp/preload.so"
     $SUDO mkdir -p "$DEST"
     for f in preload.so run; do
         cmp -s "$tmp/$f" "$DEST/$f" || $SUDO cp "$tmp/$f" "$DEST/$f"
     done
     rm -rf "$tmp"
+}
+
+# With -B 0 the emulator reserves the guest's space from the mmap_min_addr
+# that /proc reports; the kernel's security modules enforce 64 KiB whatever
+# that says, so a lower figure makes the reservation fail. Raising it to
+# 64 KiB changes nothing that the kernel did not already enforce.
+raise_mmap_min_addr() {
+    min=/proc/sys/vm/mmap_min_addr
+    [ "$(cat "$min")" -ge 65536 ] || echo 65536 | $SUDO tee "$min" >/dev/null
 }
 
 registered() { [ -f "$BINFMT/$NAME" ] && grep -qx enabled "$BINFMT/$NAME"; }
@@ -54,6 +66,7 @@ if registered && [ "$mode" = auto ]; then
     echo 1 | $SUDO tee "$BINFMT/$NAME" >/dev/null
 fi
 if registered; then
+    raise_mmap_min_addr
     build_into
     wine32_starts && exit 0
     echo "i386 emulation: registered, but 32-bit Wine does not start under it" >&2
@@ -71,6 +84,7 @@ if ! dpkg-query -W -f='${Status}' qemu-user 2>/dev/null | grep -q 'install ok in
 fi
 [ -f "$BINFMT/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$BINFMT"
 [ -f "$BINFMT/$NAME" ] && unregister
+raise_mmap_min_addr
 build_into
 printf ':%s:M::%s:%s:%s/run:\n' "$NAME" "$MAGIC" "$MASK" "$DEST" | $SUDO tee "$BINFMT/register" >/dev/null
 if ! wine32_starts; then

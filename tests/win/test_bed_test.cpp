@@ -146,6 +146,17 @@ TEST(TestBed, ThreadsKeepTheirOwnDataWhileFaultingTogether) {
   EXPECT_EQ(run.mismatches, 0);
 }
 
+// The system reads a process's memory at that process's own addresses (the
+// marker program lists its parent's modules that way).
+TEST(TestBed, ReadingAProcesssMemoryGivesTheBytesAtItsAddress) {
+  static const char kText[] = "read me back";
+  char copy[sizeof kText] = {};
+  SIZE_T got = 0;
+  ASSERT_TRUE(ReadProcessMemory(GetCurrentProcess(), kText, copy, sizeof copy, &got));
+  EXPECT_EQ(got, sizeof copy);
+  EXPECT_STREQ(copy, kText);
+}
+
 TEST(TestBed, AChildOfTheSameKindStartsAndReturnsItsExitCode) {
   char command[] = "cmd.exe /c exit 7";
   STARTUPINFOA startup = {};
