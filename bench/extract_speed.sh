@@ -93,7 +93,9 @@ PY
     done
     diff -r "$work/out-vandrel" "$work/out-unzip" >/dev/null ||
         { echo "$kind: vandrel and unzip extracted different trees" >&2; exit 1; }
-    report="$report$kind $best_vandrel $best_unzip $best_floor
+    label=$kind
+    [ "$kind" = i686 ] && [ "$(i386_mode)" != native ] && label="$kind(emulated)"
+    report="$report$label $best_vandrel $best_unzip $best_floor
 "
 done
 
