@@ -29,7 +29,7 @@ $(BUILD)/x86_64/build.ninja:
 build: bootstrap
 	@$(MAKE) --no-print-directory $(foreach t,$(TREES) release,$(BUILD)/$(t)/build.ninja)
 	@for t in $(TREES); do cmake --build $(BUILD)/$$t || exit 1; done
-	@cmake --build $(BUILD)/release --target vandrel-pack
+	@cmake --build $(BUILD)/release --target vandrel-pack vandrel-papers
 
 test: build
 	@status=0; for t in $(TREES); do \

@@ -25,7 +25,9 @@ if(WIN32)
   # Unzipped, the tool finds the stub beside itself.
   install(TARGETS vandrel-pack RUNTIME DESTINATION .)
   install(PROGRAMS $<TARGET_FILE:vandrel-stub> DESTINATION .)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
+  # The README shows the wizard from these, by relative links.
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION docs)
   set(CPACK_GENERATOR ZIP)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
@@ -45,7 +47,10 @@ else()
   install(PROGRAMS ${VANDREL_PACKAGE_STUB_I686} DESTINATION ${VANDREL_STUB_INSTALL_DIR})
   install(PROGRAMS ${VANDREL_PACKAGE_STUB_X86_64} DESTINATION ${VANDREL_STUB_INSTALL_DIR}
           RENAME vandrel-stub-x86_64.exe)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/vandrel)
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/cmake/deb/copyright
+                ${VANDREL_PAPERS_DIR}/changelog.gz DESTINATION share/doc/vandrel)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/screenshots DESTINATION share/doc/vandrel/docs)
+  install(FILES ${VANDREL_PAPERS_DIR}/vandrel-pack.1.gz DESTINATION share/man/man1)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

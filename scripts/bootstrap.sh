@@ -8,7 +8,7 @@ DEPS="$ROOT/.deps"
 
 PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev
 wine64 wine cmake ninja-build googletest locales zip unzip p7zip-full dpkg-dev python3
-osslsigncode openssl"
+osslsigncode openssl help2man lintian"
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

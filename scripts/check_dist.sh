@@ -64,8 +64,19 @@ cmp -s "$STUBS/vandrel-stub.exe" "$BUILD/i686/bin/vandrel-stub.exe" ||
     fail "usr/lib/vandrel/vandrel-stub.exe is not the i686 stub"
 cmp -s "$STUBS/vandrel-stub-x86_64.exe" "$BUILD/x86_64/bin/vandrel-stub.exe" ||
     fail "usr/lib/vandrel/vandrel-stub-x86_64.exe is not the x86_64 stub"
-[ -f "$R/usr/share/doc/vandrel/README.md" ] || fail "README missing"
+SHOTS="create-error destination progress quit-question welcome"
+expected=$(printf '%s\n' usr/bin/vandrel-pack usr/lib/vandrel/vandrel-stub.exe \
+    usr/lib/vandrel/vandrel-stub-x86_64.exe usr/share/man/man1/vandrel-pack.1.gz \
+    usr/share/doc/vandrel/README.md usr/share/doc/vandrel/copyright \
+    usr/share/doc/vandrel/changelog.gz \
+    $(for s in $SHOTS; do echo "usr/share/doc/vandrel/docs/screenshots/$s.png"; done) | sort)
+[ "$found" = "$expected" ] || fail "the package holds '$found', not '$expected'"
 ok "dpkg -x: $(echo "$found" | tr '\n' ' ')"
+
+# Debian's own check: no errors and no warnings.
+lintian --tag-display-limit 0 "$DEB" >"$T/lintian.txt" 2>&1 || true
+if grep -q '^[EW]:' "$T/lintian.txt"; then fail "lintian: $(grep '^[EW]:' "$T/lintian.txt")"; fi
+ok "lintian: no errors, no warnings"
 
 [ "$("$TOOL" --version)" = "vandrel-pack $VERSION" ] ||
     fail "installed --version says '$("$TOOL" --version)'"
@@ -109,7 +120,9 @@ extract deb-x86_64
 unzip -q "$ZIP" -d "$T/zip"
 Z="$T/zip/vandrel-$VERSION-win32"
 found=$(cd "$T/zip" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')
-expected="vandrel-$VERSION-win32/README.md vandrel-$VERSION-win32/vandrel-pack.exe vandrel-$VERSION-win32/vandrel-stub.exe "
+expected="$(for f in LICENSE README.md \
+        $(for s in $SHOTS; do echo "docs/screenshots/$s.png"; done) vandrel-pack.exe vandrel-stub.exe; do
+    echo "vandrel-$VERSION-win32/$f"; done | sort | tr '\n' ' ')"
 [ "$found" = "$expected" ] || fail "the zip holds '$found'"
 cmp -s "$Z/vandrel-stub.exe" "$BUILD/i686/bin/vandrel-stub.exe" || fail "the zip's stub is not the i686 stub"
 [ "$(wine_loader_for "$Z/vandrel-pack.exe")" = "$WINE32" ] || fail "the zip's vandrel-pack.exe is not i686"
@@ -136,5 +149,5 @@ pack_windows() { # NAME DIR
 
 pack_windows zip-i686 "$Z"
 
-echo "check_dist: $passed passed ($(i386_mode) 32-bit Wine)"
+echo "check_dist: $passed passed (32-bit Wine: $(i386_mode))"
 rm -rf "$T"
