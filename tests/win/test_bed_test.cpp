@@ -1,12 +1,11 @@
 // The Windows the tests run on must report faults, keep per-thread data and
-// start children as a real one does, in 32-bit Wine natively and under
+// read process memory as a real one does, in 32-bit Wine natively and under
 // qemu-i386 alike: the stub's error paths and its worker threads rely on it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -155,27 +154,6 @@ TEST(TestBed, ReadingAProcesssMemoryGivesTheBytesAtItsAddress) {
   ASSERT_TRUE(ReadProcessMemory(GetCurrentProcess(), kText, copy, sizeof copy, &got));
   EXPECT_EQ(got, sizeof copy);
   EXPECT_STREQ(copy, kText);
-}
-
-TEST(TestBed, AChildOfTheSameKindStartsAndReturnsItsExitCode) {
-  char command[] = "cmd.exe /c exit 7";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION child = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                             nullptr, &startup, &child))
-      << GetLastError();
-  EXPECT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(child.hProcess, &code);
-  EXPECT_EQ(code, 7u);
-  BOOL wow64 = FALSE;
-  IsWow64Process(child.hProcess, &wow64);
-  BOOL self_wow64 = FALSE;
-  IsWow64Process(GetCurrentProcess(), &self_wow64);
-  EXPECT_EQ(wow64, self_wow64);
-  CloseHandle(child.hThread);
-  CloseHandle(child.hProcess);
 }
 
 }  // namespace
