@@ -20,6 +20,8 @@
 #include "pack/codepage.h"
 #include "pack/config_block.h"
 #include "pack/file_io.h"
+#include "pack/manifest.h"
+#include "pack/path_settings.h"
 #include "pack/payload_info.h"
 #include "pack/payload_writer.h"
 #include "pack/source_tree.h"
@@ -49,6 +51,9 @@ const char kUsage[] =
     "  --config FILE        more keys from a UTF-8 INI file; options win\n"
     "  --stub PATH          stub executable (default: vandrel-stub.exe beside this tool,\n"
     "                       or the one its Linux package installed)\n"
+    "  --elevation admin|user|auto  whether Windows asks for administrator rights:\n"
+    "                       always, never, or (auto, the default) when DefaultPath\n"
+    "                       lies in the program files or Windows folders\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
     "  --time-zone ZONE     write file times as clocks in ZONE show them (UTC,\n"
     "                       +08:00, ...; default: this machine's local time)\n"
@@ -90,6 +95,7 @@ fs::path default_stub(const fs::path& self) {
 
 struct Options {
   std::string source, output, stub, config, intro_file;
+  std::string elevation = "auto";
   int level = 6;
   vpack::TimeZone zone;
   bool info = false, verify = false;
@@ -181,6 +187,12 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       if (!take(&o->config)) return false;
     } else if (arg == "--intro-file") {
       if (!take(&o->intro_file)) return false;
+    } else if (arg == "--elevation") {
+      if (!take(&o->elevation)) return false;
+      if (o->elevation != "admin" && o->elevation != "user" && o->elevation != "auto") {
+        *error = "--elevation takes admin, user or auto, not '" + o->elevation + "'";
+        return false;
+      }
     } else if (arg == "--level") {
       std::string text;
       if (!take(&text)) return false;
@@ -285,6 +297,19 @@ bool output_is_input(const Options& o, const fs::path& stub, std::string* error)
   return false;
 }
 
+// The level of rights the file asks for; auto asks for administrator rights
+// where a user without them could not write the default destination, which
+// Windows would otherwise redirect into that user's own VirtualStore copy.
+std::string chosen_level(const Options& o, const vpack::KeyList& keys) {
+  if (o.elevation != "auto") return o.elevation == "admin" ? vpack::kRequireAdministrator
+                                                            : vpack::kAsInvoker;
+  std::string default_path;
+  for (const auto& kv : keys)
+    if (kv.first == "DefaultPath") default_path = kv.second;
+  return vpack::destination_needs_administrator(default_path) ? vpack::kRequireAdministrator
+                                                               : vpack::kAsInvoker;
+}
+
 bool read_intro_file(const std::string& name, std::string* text, std::string* error) {
   if (!vpack::read_file(to_path(name), text, error)) return false;
   if (text->compare(0, 3, "\xEF\xBB\xBF") == 0) text->erase(0, 3);
@@ -320,6 +345,21 @@ int run_pack(const Options& o, const fs::path& self) {
   std::string stub_name = vpack::display_path(stub_path);
   vpack::StubImage image;
   if (!vpack::check_stub_image(stub, "--stub " + stub_name, &image, &error)) return fail(error);
+  // Only the level's bytes change: the image keeps its layout, and a
+  // signature made after packing covers the level written.
+  std::string level = chosen_level(o, prepared);
+  switch (vpack::write_execution_level(&stub, level, &error)) {
+    case vpack::kManifestFound:
+      break;
+    case vpack::kManifestDamaged:
+      return fail("--stub " + stub_name + ": " + error);
+    case vpack::kManifestAbsent:
+      if (o.elevation != "auto")
+        return fail("--stub " + stub_name + " has no application manifest to hold --elevation " +
+                    o.elevation + "; use the stub of this version");
+      level = "no manifest";
+      break;
+  }
   if (output_is_input(o, stub_path, &error)) return fail(error);
 
   std::vector<vpack::Entry> entries;
@@ -340,9 +380,9 @@ int run_pack(const Options& o, const fs::path& self) {
   if (!vpack::write_payload_file(to_path(o.output), payload, &error, check_written, &report))
     return fail(error);
   if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
-  printf("%s: %s bytes, stub %s (%s, %s bytes), archive at %s, %s entries\n", o.output.c_str(),
-         std::to_string(report.file_size).c_str(), stub_name.c_str(), image.machine.c_str(),
-         std::to_string(report.marker_offset).c_str(),
+  printf("%s: %s bytes, stub %s (%s, %s bytes, %s), archive at %s, %s entries\n",
+         o.output.c_str(), std::to_string(report.file_size).c_str(), stub_name.c_str(),
+         image.machine.c_str(), std::to_string(report.marker_offset).c_str(), level.c_str(),
          std::to_string(report.archive_offset).c_str(),
          std::to_string(report.entries.size()).c_str());
   return 0;

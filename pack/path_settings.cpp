@@ -62,6 +62,11 @@ std::string as_stub_reads(std::string text) {
   return text;
 }
 
+std::string lower_text(std::string text) {
+  for (char& c : text) c = lower(c);
+  return text;
+}
+
 }  // namespace
 
 const FolderVariable* folder_variables(size_t* count) {
@@ -132,6 +137,35 @@ size_t typical_destination_length(const std::string& default_path, bool auto_ext
   if (!absolute) return kTypicalCurrentDirectory + 1 + length;
   *known = !has_variable;
   return length;
+}
+
+bool destination_needs_administrator(const std::string& default_path) {
+  // Folder variables and the environment's names for the same folders.
+  static const char* const kAdministratorsVariables[] = {
+      "programfiles", "programfiles(x86)", "programw6432", "commonprogramfiles",
+      "commonprogramfiles(x86)", "commonprogramw6432", "sysdir", "windir", "systemroot"};
+  static const char* const kAdministratorsFolders[] = {
+      "c:\\program files", "c:\\program files (x86)", "c:\\windows"};
+  std::string path;
+  for (char c : lower_text(default_path)) {
+    if (c == '/') c = '\\';
+    if (c == '\\' && !path.empty() && path.back() == '\\') continue;
+    path += is_delimiter(c) ? '%' : c;
+  }
+  if (path.compare(0, 13, "%systemdrive%") == 0) path.replace(0, 13, "c:");
+  std::string first = path.substr(0, path.find('\\'));
+  if (first.size() > 2 && first.front() == '%' && first.back() == '%') {
+    std::string name = first.substr(1, first.size() - 2);
+    for (const char* v : kAdministratorsVariables)
+      if (name == v) return true;
+    return false;
+  }
+  for (std::string folder : kAdministratorsFolders) {
+    if (path.compare(0, folder.size(), folder) == 0 &&
+        (path.size() == folder.size() || path[folder.size()] == '\\'))
+      return true;
+  }
+  return false;
 }
 
 }  // namespace vpack

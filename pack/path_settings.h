@@ -30,4 +30,10 @@ bool check_path_setting(const std::string& what, const std::string& utf8, bool i
 size_t typical_destination_length(const std::string& default_path, bool auto_extract,
                                   bool* known);
 
+// Whether a DefaultPath value names a folder that only administrators may
+// write to: a first component of $programfiles$, $sysdir$, $windir$ or the
+// like, or a literal path into C:\Program Files, C:\Program Files (x86) or
+// C:\Windows. Only ASCII counts, so UTF-8 and code page 936 read alike.
+bool destination_needs_administrator(const std::string& default_path);
+
 }  // namespace vpack

@@ -14,6 +14,7 @@
 #include "core/file_limits.h"
 #include "pack/codepage.h"
 #include "pack/file_io.h"
+#include "pack/manifest.h"
 #include "pack/zip_records.h"
 
 namespace vpack {
@@ -269,6 +270,16 @@ bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::
     *error = "cannot read the configuration block";
     return false;
   }
+  // Windows refuses to start a program whose manifest does not parse.
+  std::string stub;
+  if (!source.read(source.context, 0, report->marker_offset, &stub)) {
+    *error = "cannot read the stub";
+    return false;
+  }
+  if (!image_execution_level(stub, &report->execution_level, &report->manifest_error) && verify) {
+    *error = report->manifest_error;
+    return false;
+  }
   report->keys = parse_config_block(block);
   if (!block_zip_size(report->keys, &report->zip_size)) {
     *error = "the configuration block has no ZipSize key: the stub would not find the archive";
@@ -394,6 +405,10 @@ std::string format_report(const PayloadReport& r) {
   } else {
     out += pad("certificate:", 17, false) + "none (unsigned)\n";
   }
+  out += pad("execution level:", 17, false) +
+         (!r.manifest_error.empty() ? "unreadable (" + r.manifest_error + ")"
+          : r.execution_level.empty() ? std::string("none (no manifest)")
+                                      : r.execution_level) + "\n";
   out += "configuration:\n";
   for (const auto& kv : r.keys)
     out += "  " + cp936_for_display(kv.first) + "=" + cp936_for_display(kv.second) + "\n";

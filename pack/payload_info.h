@@ -33,6 +33,8 @@ struct PayloadReport {
   uint32_t archive_base = 0;  // where a ZIP64 archive's own offsets count from
   uint64_t certificate_offset = 0;  // a signature's certificate table after
   uint64_t certificate_size = 0;    // the archive; 0 when unsigned
+  std::string execution_level;  // the stub's manifest asks for; "" without one
+  std::string manifest_error;   // why the manifest does not read, or ""
   KeyList keys;  // as written, code page 936 values
   std::vector<EntryInfo> entries;
   bool verified = false;  // every entry decompressed with a correct CRC-32
@@ -47,7 +49,8 @@ struct ByteSource {
 };
 
 // Fails with a message for a file without a payload, a damaged one, or a
-// ZipSize that disagrees with the archive; `report` holds what was found.
+// ZipSize that disagrees with the archive, and with `verify` also for a
+// manifest that is not well formed; `report` holds what was found.
 bool inspect(const ByteSource& source, bool verify, PayloadReport* report, std::string* error);
 bool inspect_bytes(const std::string& file, bool verify, PayloadReport* report,
                    std::string* error);

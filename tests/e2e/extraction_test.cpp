@@ -11,6 +11,7 @@
 #include "harness.h"
 #include "pack/config_block.h"
 #include "pack/layout.h"
+#include "pack/manifest.h"
 #include "zlib.h"
 
 namespace {
@@ -469,6 +470,22 @@ TEST(Extraction, ExtractsSignedFile) {
   ASSERT_TRUE(e2e::write_file(site.exe, exe));
   expect_silent_success(e2e::run_silent(site.exe, site.dir));
   expect_same_tree(site.out, {"tree"});
+}
+
+// A stub whose level the builder rewrote still loads and extracts.
+TEST(Extraction, ExtractsFileThatAsksForAdministratorRights) {
+  Site site = make_site("AsksForAdministrator");
+  std::string stub = e2e::stub_bytes();
+  std::string error;
+  ASSERT_EQ(vpack::write_execution_level(&stub, vpack::kRequireAdministrator, &error),
+            vpack::kManifestFound)
+      << error;
+  std::vector<vpack::Entry> entries = {file_entry("setup.txt", "elevated")};
+  std::string zip = archive_of(entries, 6);
+  ASSERT_TRUE(e2e::write_file(
+      site.exe, vpack::assemble_raw(stub, vpack::build_config_block_for(site.keys, zip), zip)));
+  expect_silent_success(e2e::run_silent(site.exe, site.dir));
+  expect_extracted(site.out, entries);
 }
 
 // ---------------------------------------------------------------------------

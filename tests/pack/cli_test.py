@@ -6,6 +6,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 import zipfile
 import zlib
 
@@ -51,6 +52,29 @@ def make_tree(root):
     for folder, dirs, files in os.walk(root):
         for n in dirs + files:
             os.utime(os.path.join(folder, n), (STAMP, STAMP))
+
+
+def built_stub(tree):
+    """The stub of a Windows tree beside the host tree."""
+    return os.path.normpath(os.path.join(os.path.dirname(TOOL), "..", "..", tree, "bin",
+                                         "vandrel-stub.exe"))
+
+
+ASM3 = "{urn:schemas-microsoft-com:asm.v3}"
+
+
+def manifest_level(packed, stub):
+    """The level in the packed file's manifest, read by Python's XML parser,
+    once its copy of the stub is seen to differ only inside the manifest."""
+    start = stub.index(b"<?xml")
+    end = stub.index(b"</assembly>", start) + len(b"</assembly>")
+    changed = [i for i in range(len(stub)) if packed[i] != stub[i]]
+    assert all(start <= i < end for i in changed), changed[:5]
+    root = ElementTree.fromstring(packed[start:end])
+    level = root.find(ASM3 + "trustInfo/" + ASM3 + "security/" + ASM3 + "requestedPrivileges/" +
+                      ASM3 + "requestedExecutionLevel")
+    assert level.get("uiAccess") == "false", level.attrib
+    return level.get("level")
 
 
 def info_field(text, label):
@@ -185,6 +209,9 @@ class PackTest(unittest.TestCase):
             ("value too long", ["--url", "u" * 128], None, "at most 127"),
             ("shortcut without bars", ["--shortcut", "a.lnk"], None, "both bars"),
             ("missing stub", [], os.path.join(self.dir, "nostub.exe"), "nostub.exe"),
+            ("level for a stub without a manifest", ["--elevation", "admin"], None,
+             "has no application manifest to hold --elevation admin"),
+            ("unknown level", ["--elevation", "root"], None, "takes admin, user or auto"),
         ]
         for what, extra, stub, message in cases:
             with self.subTest(what):
@@ -258,7 +285,7 @@ class PackTest(unittest.TestCase):
             stub = self.write_stub(0, "good.exe", pe_bytes(40000, machine=machine))
             result, out = self.pack(stub=stub)
             self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertIn("stub %s (%s, 40000 bytes)" % (stub, name), result.stdout.decode())
+            self.assertIn("stub %s (%s, 40000 bytes, no manifest)" % (stub, name), result.stdout.decode())
 
     def test_output_onto_an_input_is_refused_and_the_input_kept(self):
         ini = os.path.join(self.dir, "extra.ini")
@@ -461,12 +488,62 @@ class PackTest(unittest.TestCase):
             self.assertNotEqual(info.returncode, 0)
             self.assertIn("64 bits", info.stderr.decode())
 
+    def test_elevation_level_follows_the_option_and_the_destination(self):
+        admin, user = "requireAdministrator", "asInvoker"
+        cases = [
+            ([], user),
+            (["--default-path", "$programfiles$\\MyApp"], admin),
+            (["--default-path", "%ProgramFiles%\\MyApp"], admin),
+            (["--default-path", "$PROGRAMFILES(X86)$\\MyApp"], admin),
+            (["--default-path", "$sysdir$\\drivers"], admin),
+            (["--default-path", "$windir$\\Fonts"], admin),
+            (["--default-path", "%SystemRoot%"], admin),
+            (["--default-path", "C:\\Program Files\\MyApp"], admin),
+            (["--default-path", "c:/program files (x86)/MyApp"], admin),
+            (["--default-path", "C:\\\\WINDOWS\\Temp"], admin),
+            (["--default-path", "%SystemDrive%\\Program Files\\MyApp"], admin),
+            (["--default-path", "C:\\Program Files Tools\\MyApp"], user),
+            (["--default-path", "C:\\Windows.old"], user),
+            (["--default-path", "D:\\Program Files\\MyApp"], user),
+            (["--default-path", "MyApp\\Program Files"], user),
+            (["--default-path", "$desktop$\\MyApp"], user),
+            (["--default-path", "$programdata$\\MyApp"], user),
+            (["--elevation", "admin", "--default-path", "$desktop$\\MyApp"], admin),
+            (["--elevation", "user", "--default-path", "$programfiles$\\MyApp"], user),
+            (["--elevation", "auto", "--default-path", "C:\\Program Files\\MyApp"], admin),
+        ]
+        stubs = {tree: read_bytes(built_stub(tree)) for tree in ("i686", "x86_64")}
+        for tree, stub in stubs.items():
+            self.assertEqual(manifest_level(stub, stub), user, tree)
+            for n, (extra, level) in enumerate(cases):
+                # The 64-bit stub's headers differ: a few rows suffice there.
+                if tree == "x86_64" and n % 5:
+                    continue
+                with self.subTest(tree=tree, options=extra):
+                    result, out = self.pack(*extra, stub=built_stub(tree), out="level.exe")
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    self.assertEqual(manifest_level(read_bytes(out), stub), level)
+                    info = run("--info", "--verify", out)
+                    self.assertEqual(info.returncode, 0, info.stderr)
+                    self.assertEqual(info_field(info.stdout.decode(), "execution level:"), level)
+        # A manifest that does not parse stops Windows from starting the file.
+        broken = stubs["i686"].replace(b"</assembly>", b"</assembly ", 1)
+        result, out = self.pack(stub=self.write_stub(0, "broken.exe", broken),
+                                out="from-broken.exe")
+        self.assert_refused(result, "manifest: ", out)
+        _, good = self.pack(stub=built_stub("i686"), out="good.exe")
+        damaged = self.write_stub(0, "damaged.exe", read_bytes(good).replace(b"<security>",
+                                                                             b"<security<", 1))
+        info = run("--info", "--verify", damaged)
+        self.assertNotEqual(info.returncode, 0)
+        self.assertIn("manifest: ", info.stderr.decode())
+        self.assertIn("unreadable", info_field(run("--info", damaged).stdout.decode(),
+                                               "execution level:"))
+
     def test_signed_file_verifies_and_reads(self):
-        stub = os.path.normpath(os.path.join(os.path.dirname(TOOL), "..", "..", "i686", "bin",
-                                             "vandrel-stub.exe"))
-        if not os.path.exists(stub):
-            self.skipTest("no i686 stub built beside the host tree: " + stub)
-        result, out = self.pack(stub=stub)
+        stub = built_stub("i686")
+        # Signed after packing, the signature covers the level written.
+        result, out = self.pack("--elevation", "admin", stub=stub)
         self.assertEqual(result.returncode, 0, result.stderr)
         key, cert = os.path.join(self.dir, "key.pem"), os.path.join(self.dir, "cert.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
@@ -489,6 +566,9 @@ class PackTest(unittest.TestCase):
         self.assertEqual(int(offset) + int(size), os.path.getsize(signed))
         self.assertGreaterEqual(int(offset), os.path.getsize(out))
         self.assertIn("verified:", text)
+        self.assertEqual(info_field(text, "execution level:"), "requireAdministrator")
+        self.assertEqual(manifest_level(read_bytes(out), read_bytes(stub)),
+                         "requireAdministrator")
         unsigned = run("--info", out)
         self.assertIn("none (unsigned)", unsigned.stdout.decode())
 
