@@ -8,6 +8,7 @@
 #include "core/config_limits.h"
 #include "pack/codepage.h"
 #include "pack/path_settings.h"
+#include "pack/spelling.h"
 
 namespace vpack {
 namespace {
@@ -138,39 +139,12 @@ bool check_value_text(const std::string& key, const std::string& value, std::str
   return true;
 }
 
-// Edits between two key names, case ignored, a swap of neighbours counting
-// as one ("DefualtPath").
-size_t key_distance(const std::string& a, const std::string& b) {
-  std::string x = lower(a), y = lower(b);
-  std::vector<std::vector<size_t>> d(x.size() + 1, std::vector<size_t>(y.size() + 1));
-  for (size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
-  for (size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
-  for (size_t i = 1; i <= x.size(); ++i) {
-    for (size_t j = 1; j <= y.size(); ++j) {
-      size_t cost = x[i - 1] == y[j - 1] ? 0 : 1;
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-      if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-    }
-  }
-  return d[x.size()][y.size()];
-}
-
 std::string unknown_key_message(const std::string& key) {
-  std::string best;
-  size_t best_distance = 0;
   std::vector<std::string> names;
   for (const KnownKey& k : kKnownKeys) names.push_back(k.name);
   names.push_back("Shortcut0");
-  for (const std::string& name : names) {
-    size_t d = key_distance(key, name);
-    if (best.empty() || d < best_distance) {
-      best = name;
-      best_distance = d;
-    }
-  }
-  size_t allowed = key.size() >= 8 ? 3 : 2;
-  if (best_distance <= allowed) return key + ": unknown key; did you mean " + best + "?";
+  std::string meant = nearest_name(key, names);
+  if (!meant.empty()) return key + ": unknown key; did you mean " + meant + "?";
   return key + ": unknown key; the stub reads only Name, Intro, URL, Exec, DefaultPath, "
          "AutoExtract, OpenFolder, NoGUI, Delete and Shortcut0, Shortcut1, ...";
 }

@@ -227,6 +227,9 @@ class PackTest(unittest.TestCase):
              "would make 'C:\\My%Dir\\x' of it"),
             ("dollar in a shortcut", "", ["--shortcut", "$desktop$\\a$.lnk|x.exe|"],
              "Shortcut0 link: the '$' at character 12"),
+            ("misspelt folder variable", "", ["--default-path", "$programfile$\\Typo"],
+             "DefaultPath: $programfile$ is no folder variable the stub knows; "
+             "did you mean $programfiles$?"),
             ("backslash-n in intro", "", ["--intro", "Files go to C:\\new\\app"],
              "Intro: the backslash and 'n' at character 15 would show as a line break"),
             ("backslash-n in the config file", "Intro=a\\nb\n", [], "Intro: the backslash"),
