@@ -19,6 +19,7 @@
 #include "pack/archive_writer.h"
 #include "pack/codepage.h"
 #include "pack/config_block.h"
+#include "pack/exec_setting.h"
 #include "pack/file_io.h"
 #include "pack/payload_info.h"
 #include "pack/payload_writer.h"
@@ -327,8 +328,13 @@ int run_pack(const Options& o, const fs::path& self) {
     return fail(error);
   if (entries.empty())
     return fail(o.source + ": the directory is empty; the stub needs at least one entry");
-  std::string warning;
-  if (!vpack::check_path_room(entries, prepared, &warning, &error)) return fail(error);
+  std::vector<std::string> warnings(1);
+  if (!vpack::check_path_room(entries, prepared, &warnings[0], &error)) return fail(error);
+  for (const auto& kv : prepared) {
+    std::string exec;
+    if (kv.first == "Exec" && vpack::cp936_to_utf8(kv.second, &exec))
+      warnings.push_back(vpack::exec_warning(exec, entries));
+  }
 
   vpack::Payload payload;
   payload.stub = std::move(stub);
@@ -339,7 +345,8 @@ int run_pack(const Options& o, const fs::path& self) {
   vpack::PayloadReport report;
   if (!vpack::write_payload_file(to_path(o.output), payload, &error, check_written, &report))
     return fail(error);
-  if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
+  for (const std::string& warning : warnings)
+    if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
   printf("%s: %s bytes, stub %s (%s, %s bytes), archive at %s, %s entries\n", o.output.c_str(),
          std::to_string(report.file_size).c_str(), stub_name.c_str(), image.machine.c_str(),
          std::to_string(report.marker_offset).c_str(),

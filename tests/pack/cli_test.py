@@ -397,6 +397,24 @@ class PackTest(unittest.TestCase):
         result = run("--stub", self.stub, "--default-path", "C:\\" + "v" * 40, src, "-o", out)
         self.assert_refused(result, "but DefaultPath C:\\vvv", out)
 
+    def test_exec_the_stub_would_not_launch_warns(self):
+        cases = [
+            ("arguments", "app.exe /S", "Exec: 'app.exe /S' holds arguments"),
+            ("no launch rule", "notes.docx", "Exec: the stub launches nothing for notes.docx"),
+            ("not in the payload", "$targetdir$\\setup.exe",
+             "Exec: $targetdir$\\setup.exe is not in the payload (no file setup.exe"),
+            ("in the payload, other case", "$TargetDir$\\DEEP\\er\\still\\leaf.txt", None),
+            ("in the payload", "\u4e2d\u6587\\\u6587\u4ef6.txt", None),
+            ("outside the extraction folder", "$sysdir$\\notepad.exe", None),
+        ]
+        for what, exec_path, message in cases:
+            with self.subTest(what):
+                result, out = self.pack("--exec", exec_path, out="exec.exe")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertTrue(os.path.exists(out))
+                warning = "vandrel-pack: warning: " + message if message else ""
+                self.assertEqual(result.stderr.decode().strip()[:len(warning) or None], warning)
+
     def test_other_tools_list_the_names_in_utf8(self):
         result, out = self.pack()
         self.assertEqual(result.returncode, 0, result.stderr)
