@@ -24,6 +24,7 @@
 #include "pack/payload_info.h"
 #include "pack/payload_writer.h"
 #include "pack/source_tree.h"
+#include "pack/spelling.h"
 #include "pack/stub_image.h"
 #include "pack/windows_names.h"
 
@@ -98,6 +99,30 @@ struct Options {
   std::vector<std::string> shortcuts;
   std::vector<std::string> packing;  // options given that only packing reads
 };
+
+// "unknown option --nogui; did you mean --no-gui?": the option nearest in
+// spelling, dashes aside, when one is close.
+std::string unknown_option_message(const std::string& arg) {
+  static const char* const kOptions[] = {
+      "--name",   "--intro",        "--intro-file",  "--url",       "--exec",
+      "--default-path", "--auto-extract", "--open-folder", "--no-gui", "--delete",
+      "--shortcut", "--config",     "--stub",        "--level",     "--time-zone",
+      "-o",       "--output",       "--info",        "--verify",    "--help",
+      "--version"};
+  auto bare = [](const std::string& option) {
+    return option.substr(std::min(option.find_first_not_of('-'), option.size()));
+  };
+  std::vector<std::string> names;
+  for (const char* option : kOptions) {
+    if (arg == option) return arg + " takes no value";
+    names.push_back(bare(option));
+  }
+  std::string name = bare(arg);
+  std::string meant = name.size() >= 3 ? vpack::nearest_name(name, names) : std::string();
+  if (meant.empty()) return "unknown option " + arg;
+  return "unknown option " + arg + "; did you mean " + (meant.size() > 1 ? "--" : "-") + meant +
+         "?";
+}
 
 bool parse(const std::vector<std::string>& args, Options* o, std::string* error) {
   struct ValueOption {
@@ -205,7 +230,7 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       }
       (arg == "--info" ? o->info : o->verify) = true;
     } else {
-      *error = "unknown option " + arg;
+      *error = unknown_option_message(arg);
       return false;
     }
   }
