@@ -201,7 +201,12 @@ class PackTest(unittest.TestCase):
         self.assertIn("source directory not found", missing.stderr.decode())
         # Unwritable outputs: a missing folder, and a name taken by a folder.
         os.makedirs(os.path.join(self.dir, "taken.exe"))
-        for target, message in ((os.path.join(self.dir, "no", "dir", "x.exe"), "cannot create"),
+        missing_dir = os.path.join(self.dir, "no", "dir")
+        for target, message in ((os.path.join(missing_dir, "x.exe"),
+                                 "cannot create %s: the folder %s does not exist\n"
+                                 % (os.path.join(missing_dir, "x.exe"), missing_dir)),
+                                (os.path.join(self.stub, "x.exe"),
+                                 "%s is not a folder\n" % self.stub),
                                 (os.path.join(self.dir, "taken.exe"), "cannot rename")):
             result = run("--stub", self.stub, self.src, "-o", target)
             self.assertNotEqual(result.returncode, 0)
