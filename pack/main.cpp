@@ -327,15 +327,18 @@ int run_pack(const Options& o, const fs::path& self) {
     options.emplace_back("Intro", intro);
   }
   vpack::KeyList keys = options;
+  std::vector<std::string> places;  // FILE:LINE of each key from --config
   if (!o.config.empty()) {
     std::string text;
     if (!vpack::read_file(to_path(o.config), &text, &error)) return fail(error);
     vpack::KeyList from_file;
-    if (!vpack::parse_ini_text(text, o.config, &from_file, &error)) return fail(error);
-    keys = vpack::merge_keys(from_file, options);
+    std::vector<std::string> file_places;
+    if (!vpack::parse_ini_text(text, o.config, &from_file, &error, &file_places))
+      return fail(error);
+    keys = vpack::merge_keys(from_file, options, file_places, &places);
   }
   vpack::KeyList prepared;
-  if (!vpack::prepare_keys(keys, &prepared, &error)) return fail(error);
+  if (!vpack::prepare_keys(keys, &prepared, &error, places)) return fail(error);
 
   fs::path stub_path = o.stub.empty() ? default_stub(self) : to_path(o.stub);
   std::string stub;

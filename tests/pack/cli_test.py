@@ -237,14 +237,23 @@ class PackTest(unittest.TestCase):
              "did you mean $programfiles$?"),
             ("backslash-n in intro", "", ["--intro", "Files go to C:\\new\\app"],
              "Intro: the backslash and 'n' at character 15 would show as a line break"),
-            ("backslash-n in the config file", "Intro=a\\nb\n", [], "Intro: the backslash"),
+            ("backslash-n in the config file", "Intro=a\\nb\n", [],
+             "extra.ini:2: Intro: the backslash"),
+            ("switch in the config file", "Name=x\nNoGUI=true\n", [],
+             "extra.ini:3: NoGUI: 'true' is neither 1 (on) nor 0 (off)"),
+            ("Name in the config file not UTF-8", "Name=bad \udcff\n", [],
+             "extra.ini:2: Name: the value is not valid UTF-8"),
+            ("shortcut gap in the config file", "Name=x\nShortcut1=a|b|\n", [],
+             "extra.ini:3: Shortcut1: Shortcut0 is missing"),
+            ("option over a config file key", "Name=x\n", ["--name", " padded"],
+             "vandrel-pack: Name: the value starts or ends with a blank"),
         ]
         for what, ini_text, extra, message in cases:
             with self.subTest(what):
                 args = list(extra)
                 if ini_text:
                     ini = os.path.join(self.dir, "extra.ini")
-                    with open(ini, "w", encoding="utf-8") as f:
+                    with open(ini, "w", encoding="utf-8", errors="surrogateescape") as f:
                         f.write("[QV]\n" + ini_text)
                     args += ["--config", ini]
                 result, out = self.pack(*args, out="refused.exe")
