@@ -59,8 +59,13 @@ const char kUsage[] =
     "  --                   the arguments after it are files, not options\n"
     "  --version            print the version and exit\n";
 
+// A message of several lines, such as every refused name of a folder, is
+// still one line per problem.
 int fail(const std::string& message) {
-  fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
+  size_t start = 0;
+  for (size_t end; (end = message.find('\n', start)) != std::string::npos; start = end + 1)
+    fprintf(stderr, "vandrel-pack: %s\n", message.substr(start, end - start).c_str());
+  fprintf(stderr, "vandrel-pack: %s\n", message.substr(start).c_str());
   return 2;
 }
 

@@ -393,6 +393,20 @@ class PackTest(unittest.TestCase):
                 out = os.path.join(self.dir, "refused.exe")
                 result = run("--stub", self.stub, src, "-o", out)
                 self.assert_refused(result, message, out)
+        # Every refused name of a folder in one run, a line each.
+        src = os.path.join(self.dir, "four")
+        os.makedirs(os.path.join(src, "sub"))
+        for name in ("CON", "trail.", "sub/aux.h", "ok.txt", "sub/back\\slash"):
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(b"x")
+        out = os.path.join(self.dir, "refused.exe")
+        result = run("--stub", self.stub, src, "-o", out)
+        self.assertEqual(result.returncode, 2)
+        self.assertFalse(os.path.exists(out))
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual([l.split(": ")[1] for l in lines],
+                         [os.path.join(src, n) for n in ("CON", "sub/aux.h", "sub/back\\slash",
+                                                         "trail.")])
 
     def test_long_paths_warn_with_the_room_left(self):
         src = os.path.join(self.dir, "long")
