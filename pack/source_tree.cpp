@@ -157,7 +157,8 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::st
       }
       w->total += size;
       if (w->total > kLargestTotal) {
-        *error = display_path(path) + ": the files add up to more than 2 GiB";
+        *error = display_path(path) + ": the files add up to more than 2 GiB, and the stub "
+                 "reads no self-extracting file of 2 GiB or more; " + kOverLimitAdvice;
         return false;
       }
       e.source = path;
