@@ -57,7 +57,8 @@ const char kUsage[] =
     "  --info               print the layout, configuration and entries of FILE\n"
     "  --verify             also decompress every entry and check its CRC-32\n"
     "  --                   the arguments after it are files, not options\n"
-    "  --version            print the version and exit\n";
+    "  --version            print the version and exit\n"
+    "  -h, --help           print this help and exit\n";
 
 // A message of several lines, such as every refused name of a folder, is
 // still one line per problem.

@@ -355,7 +355,9 @@ class PackTest(unittest.TestCase):
                 self.assertEqual(result.stdout.decode(),
                                  "vandrel-pack %s\n" % os.environ["VANDREL_VERSION"])
                 self.assertFalse(os.path.exists(out))
-        self.assertIn("--version", run("--help").stdout.decode())
+        help_text = run("--help").stdout.decode()
+        self.assertIn("\n  --version ", help_text)
+        self.assertIn("\n  -h, --help ", help_text)
         self.assert_refused(run("--version=1"), "--version takes no value")
 
     def test_double_dash_lets_a_source_start_with_a_dash(self):
