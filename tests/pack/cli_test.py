@@ -438,7 +438,12 @@ class PackTest(unittest.TestCase):
             ("no launch rule", "notes.docx", "Exec: the stub launches nothing for notes.docx"),
             ("not in the payload", "$targetdir$\\setup.exe",
              "Exec: $targetdir$\\setup.exe is not in the payload (no file setup.exe"),
+            ("a program given a document", "tool.exe readme.txt", "Exec: 'tool.exe readme.txt' "
+             "holds arguments"),
+            ("$curdir$ is the extraction folder", "$curdir$\\gone.txt", "Exec: $curdir$\\gone.txt "
+             "is not in the payload"),
             ("in the payload, other case", "$TargetDir$\\DEEP\\er\\still\\leaf.txt", None),
+            ("in the payload, mixed separators", ".\\deep/er\\\\still\\leaf.txt", None),
             ("in the payload", "\u4e2d\u6587\\\u6587\u4ef6.txt", None),
             ("outside the extraction folder", "$sysdir$\\notepad.exe", None),
         ]

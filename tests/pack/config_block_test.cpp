@@ -194,6 +194,11 @@ TEST(MergeKeys, OptionsWinAndReplaceTheWholeShortcutList) {
                      {"Shortcut1", "f|1|"}}));
   EXPECT_EQ(vpack::merge_keys(file, {{"Shortcut0", "o|0|"}}),
             (KeyList{{"Name", "file"}, {"Author", "a"}, {"Shortcut0", "o|0|"}}));
+  // Where each value came from follows it: the file's line, or none for an option.
+  std::vector<std::string> places;
+  vpack::merge_keys(file, {{"name", "o"}, {"URL", "u"}}, {"f:1: ", "f:2: ", "f:3: ", "f:4: "},
+                    &places);
+  EXPECT_EQ(places, (std::vector<std::string>{"", "f:2: ", "f:3: ", "f:4: ", ""}));
 }
 
 }  // namespace
