@@ -271,8 +271,8 @@ bool write_archive(const std::vector<Entry>& entries, const ArchiveOptions& opti
   }
   // The file's own failure says more than minizip's error number.
   if (region.too_large) {
-    *error = "the self-extracting file grows past 2 GiB while the archive is written; it "
-             "must stay below 2 GiB";
+    *error = std::string("the self-extracting file grows past 2 GiB while the archive is "
+                         "written, and the stub reads it only below 2 GiB; ") + kOverLimitAdvice;
     ok = false;
   } else if (region.failed) {
     *error = "cannot write " + target.name + ": " + strerror(region.error_number);

@@ -11,6 +11,11 @@
 
 namespace vpack {
 
+// What to do about a payload the stub's 2 GiB limit leaves no room for.
+const char kOverLimitAdvice[] =
+    "split the payload into several self-extracting files, or ship the largest files "
+    "beside the self-extracting file";
+
 struct Entry {
   std::string name;  // code page 936 bytes, '/' separators, directories end with '/'
   std::string data;  // the file's bytes, unless `source` is set

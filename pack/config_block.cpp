@@ -8,6 +8,7 @@
 #include "core/config_limits.h"
 #include "pack/codepage.h"
 #include "pack/path_settings.h"
+#include "pack/spelling.h"
 
 namespace vpack {
 namespace {
@@ -138,39 +139,12 @@ bool check_value_text(const std::string& key, const std::string& value, std::str
   return true;
 }
 
-// Edits between two key names, case ignored, a swap of neighbours counting
-// as one ("DefualtPath").
-size_t key_distance(const std::string& a, const std::string& b) {
-  std::string x = lower(a), y = lower(b);
-  std::vector<std::vector<size_t>> d(x.size() + 1, std::vector<size_t>(y.size() + 1));
-  for (size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
-  for (size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
-  for (size_t i = 1; i <= x.size(); ++i) {
-    for (size_t j = 1; j <= y.size(); ++j) {
-      size_t cost = x[i - 1] == y[j - 1] ? 0 : 1;
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-      if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1])
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-    }
-  }
-  return d[x.size()][y.size()];
-}
-
 std::string unknown_key_message(const std::string& key) {
-  std::string best;
-  size_t best_distance = 0;
   std::vector<std::string> names;
   for (const KnownKey& k : kKnownKeys) names.push_back(k.name);
   names.push_back("Shortcut0");
-  for (const std::string& name : names) {
-    size_t d = key_distance(key, name);
-    if (best.empty() || d < best_distance) {
-      best = name;
-      best_distance = d;
-    }
-  }
-  size_t allowed = key.size() >= 8 ? 3 : 2;
-  if (best_distance <= allowed) return key + ": unknown key; did you mean " + best + "?";
+  std::string meant = nearest_name(key, names);
+  if (!meant.empty()) return key + ": unknown key; did you mean " + meant + "?";
   return key + ": unknown key; the stub reads only Name, Intro, URL, Exec, DefaultPath, "
          "AutoExtract, OpenFolder, NoGUI, Delete and Shortcut0, Shortcut1, ...";
 }
@@ -300,7 +274,8 @@ bool check_key_name(const std::string& key, std::string* error) {
   return false;
 }
 
-bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error) {
+bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error,
+                  const std::vector<std::string>& places) {
   struct Prepared {
     int rank;      // canonical position; shortcuts and others after the known keys
     long number;   // shortcut number
@@ -312,10 +287,14 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
   for (size_t i = 0; i < utf8_keys.size(); ++i) {
     std::string key = utf8_keys[i].first;
     std::string value = utf8_keys[i].second;
-    if (!check_key_name(key, error)) return false;
+    auto refuse = [&]() {
+      if (i < places.size()) error->insert(0, places[i]);
+      return false;
+    };
+    if (!check_key_name(key, error)) return refuse();
     if (std::find(seen.begin(), seen.end(), lower(key)) != seen.end()) {
       *error = key + ": the key is given twice";
-      return false;
+      return refuse();
     }
     seen.push_back(lower(key));
 
@@ -324,31 +303,31 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
     if (known) key = known->name;
     if (number >= 0) key = "Shortcut" + std::to_string(number);
     if (key == "Intro") {
-      if (!check_intro_escapes(value, error)) return false;
+      if (!check_intro_escapes(value, error)) return refuse();
       value = intro_line_breaks(value);
     }
-    if (!check_value_text(key, value, error)) return false;
+    if (!check_value_text(key, value, error)) return refuse();
     if (known && (known->kind == Kind::kTextSwitch || known->kind == Kind::kNumberSwitch) &&
         !check_switch(key, known->kind, value, error))
-      return false;
+      return refuse();
     if (known && known->kind == Kind::kPath &&
         !check_path_setting(key, value, key == "DefaultPath", error))
-      return false;
+      return refuse();
 
     std::string converted;
     if (!utf8_to_cp936(value, &converted)) {
       std::string bad = first_unconvertible(value);
       *error = key + ": the character '" + bad + "' has no form in code page 936";
       if (bad.empty()) *error = key + ": the value is not valid UTF-8";
-      return false;
+      return refuse();
     }
     size_t longest = longest_value(key);
     if (longest > 0 && converted.size() > longest) {
       *error = key + ": the value is " + std::to_string(converted.size()) +
                " bytes in code page 936; the stub keeps at most " + std::to_string(longest);
-      return false;
+      return refuse();
     }
-    if (number >= 0 && !check_shortcut(key, value, converted, error)) return false;
+    if (number >= 0 && !check_shortcut(key, value, converted, error)) return refuse();
     int rank = static_cast<int>(sizeof kKnownKeys / sizeof kKnownKeys[0]) + 1;
     if (known) rank = static_cast<int>(known - kKnownKeys);
     if (number >= 0) rank -= 1;
@@ -363,6 +342,8 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
     if (numbers[i] != static_cast<long>(i)) {
       *error = "Shortcut" + std::to_string(numbers[i]) + ": Shortcut" + std::to_string(i) +
                " is missing, and the stub stops reading at the first missing number";
+      for (const Prepared& p : prepared)
+        if (p.number == numbers[i] && p.given < places.size()) error->insert(0, places[p.given]);
       return false;
     }
   }
@@ -378,8 +359,9 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
 }
 
 bool parse_ini_text(const std::string& text, const std::string& source, KeyList* keys,
-                    std::string* error) {
+                    std::string* error, std::vector<std::string>* places) {
   keys->clear();
+  if (places) places->clear();
   std::string body = text;
   if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);
   size_t line_number = 0;
@@ -424,27 +406,38 @@ bool parse_ini_text(const std::string& text, const std::string& source, KeyList*
       }
     }
     keys->emplace_back(key, value);
+    if (places) places->push_back(where);
   }
   return true;
 }
 
-KeyList merge_keys(const KeyList& base, const KeyList& overrides) {
+KeyList merge_keys(const KeyList& base, const KeyList& overrides,
+                   const std::vector<std::string>& base_places, std::vector<std::string>* places) {
   bool overrides_shortcuts = false;
   for (const auto& kv : overrides)
     if (is_shortcut_like(kv.first)) overrides_shortcuts = true;
   KeyList out;
-  for (const auto& kv : base)
-    if (!(overrides_shortcuts && is_shortcut_like(kv.first))) out.push_back(kv);
+  std::vector<std::string> out_places;
+  for (size_t i = 0; i < base.size(); ++i) {
+    if (overrides_shortcuts && is_shortcut_like(base[i].first)) continue;
+    out.push_back(base[i]);
+    out_places.push_back(i < base_places.size() ? base_places[i] : std::string());
+  }
   for (const auto& kv : overrides) {
     bool replaced = false;
-    for (auto& existing : out) {
-      if (lower(existing.first) == lower(kv.first)) {
-        existing.second = kv.second;
+    for (size_t i = 0; i < out.size(); ++i) {
+      if (lower(out[i].first) == lower(kv.first)) {
+        out[i].second = kv.second;
+        out_places[i].clear();
         replaced = true;
       }
     }
-    if (!replaced) out.push_back(kv);
+    if (!replaced) {
+      out.push_back(kv);
+      out_places.emplace_back();
+    }
   }
+  if (places) *places = out_places;
   return out;
 }
 

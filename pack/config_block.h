@@ -36,12 +36,16 @@ bool check_key_name(const std::string& key, std::string* error);
 // Shortcut0...). Unknown keys, switches other than 0 and 1, a '$' or '%'
 // in a path setting that opens no variable, and a literal backslash-n in
 // Intro are refused. A line break in Intro becomes backslash and n.
-bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error);
+// `places`, when given, holds per key where it was read ("FILE:LINE: ", or
+// empty for an option), which leads any message about that key.
+bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error,
+                  const std::vector<std::string>& places = {});
 
 // Keys of an INI text in UTF-8 (optional [QV] header, ';' and '#' comments).
-// `source` names the file in messages.
+// `source` names the file in messages; `places` receives "SOURCE:LINE: " per
+// key.
 bool parse_ini_text(const std::string& text, const std::string& source, KeyList* keys,
-                    std::string* error);
+                    std::string* error, std::vector<std::string>* places = nullptr);
 
 // The "Key=Value" lines of a block as written into a self-extracting file,
 // bytes as they stand (the section header and other lines are skipped).
@@ -54,6 +58,10 @@ bool block_zip_size(const KeyList& keys, uint64_t* value);
 // `base` with every key of `overrides` replacing the same key (case ignored)
 // or added; when `overrides` holds any ShortcutN key, all of the base's
 // shortcut keys are dropped first, so the list is taken whole from one place.
-KeyList merge_keys(const KeyList& base, const KeyList& overrides);
+// `places` receives per key the base's place (`base_places`) for a value
+// taken from the base, and empty for one taken from `overrides`.
+KeyList merge_keys(const KeyList& base, const KeyList& overrides,
+                   const std::vector<std::string>& base_places = {},
+                   std::vector<std::string>* places = nullptr);
 
 }  // namespace vpack

@@ -19,12 +19,14 @@
 #include "pack/archive_writer.h"
 #include "pack/codepage.h"
 #include "pack/config_block.h"
+#include "pack/exec_setting.h"
 #include "pack/file_io.h"
 #include "pack/manifest.h"
 #include "pack/path_settings.h"
 #include "pack/payload_info.h"
 #include "pack/payload_writer.h"
 #include "pack/source_tree.h"
+#include "pack/spelling.h"
 #include "pack/stub_image.h"
 #include "pack/windows_names.h"
 
@@ -60,10 +62,16 @@ const char kUsage[] =
     "  --info               print the layout, configuration and entries of FILE\n"
     "  --verify             also decompress every entry and check its CRC-32\n"
     "  --                   the arguments after it are files, not options\n"
-    "  --version            print the version and exit\n";
+    "  --version            print the version and exit\n"
+    "  -h, --help           print this help and exit\n";
 
+// A message of several lines, such as every refused name of a folder, is
+// still one line per problem.
 int fail(const std::string& message) {
-  fprintf(stderr, "vandrel-pack: %s\n", message.c_str());
+  size_t start = 0;
+  for (size_t end; (end = message.find('\n', start)) != std::string::npos; start = end + 1)
+    fprintf(stderr, "vandrel-pack: %s\n", message.substr(start, end - start).c_str());
+  fprintf(stderr, "vandrel-pack: %s\n", message.substr(start).c_str());
   return 2;
 }
 
@@ -103,6 +111,30 @@ struct Options {
   std::vector<std::string> shortcuts;
   std::vector<std::string> packing;  // options given that only packing reads
 };
+
+// "unknown option --nogui; did you mean --no-gui?": the option nearest in
+// spelling, dashes aside, when one is close.
+std::string unknown_option_message(const std::string& arg) {
+  static const char* const kOptions[] = {
+      "--name",   "--intro",        "--intro-file",  "--url",       "--exec",
+      "--default-path", "--auto-extract", "--open-folder", "--no-gui", "--delete",
+      "--shortcut", "--config",     "--stub",        "--elevation", "--level",     "--time-zone",
+      "-o",       "--output",       "--info",        "--verify",    "--help",
+      "--version"};
+  auto bare = [](const std::string& option) {
+    return option.substr(std::min(option.find_first_not_of('-'), option.size()));
+  };
+  std::vector<std::string> names;
+  for (const char* option : kOptions) {
+    if (arg == option) return arg + " takes no value";
+    names.push_back(bare(option));
+  }
+  std::string name = bare(arg);
+  std::string meant = name.size() >= 3 ? vpack::nearest_name(name, names) : std::string();
+  if (meant.empty()) return "unknown option " + arg;
+  return "unknown option " + arg + "; did you mean " + (meant.size() > 1 ? "--" : "-") + meant +
+         "?";
+}
 
 bool parse(const std::vector<std::string>& args, Options* o, std::string* error) {
   struct ValueOption {
@@ -216,7 +248,7 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       }
       (arg == "--info" ? o->info : o->verify) = true;
     } else {
-      *error = "unknown option " + arg;
+      *error = unknown_option_message(arg);
       return false;
     }
   }
@@ -326,15 +358,18 @@ int run_pack(const Options& o, const fs::path& self) {
     options.emplace_back("Intro", intro);
   }
   vpack::KeyList keys = options;
+  std::vector<std::string> places;  // FILE:LINE of each key from --config
   if (!o.config.empty()) {
     std::string text;
     if (!vpack::read_file(to_path(o.config), &text, &error)) return fail(error);
     vpack::KeyList from_file;
-    if (!vpack::parse_ini_text(text, o.config, &from_file, &error)) return fail(error);
-    keys = vpack::merge_keys(from_file, options);
+    std::vector<std::string> file_places;
+    if (!vpack::parse_ini_text(text, o.config, &from_file, &error, &file_places))
+      return fail(error);
+    keys = vpack::merge_keys(from_file, options, file_places, &places);
   }
   vpack::KeyList prepared;
-  if (!vpack::prepare_keys(keys, &prepared, &error)) return fail(error);
+  if (!vpack::prepare_keys(keys, &prepared, &error, places)) return fail(error);
 
   fs::path stub_path = o.stub.empty() ? default_stub(self) : to_path(o.stub);
   std::string stub;
@@ -367,8 +402,13 @@ int run_pack(const Options& o, const fs::path& self) {
     return fail(error);
   if (entries.empty())
     return fail(o.source + ": the directory is empty; the stub needs at least one entry");
-  std::string warning;
-  if (!vpack::check_path_room(entries, prepared, &warning, &error)) return fail(error);
+  std::vector<std::string> warnings(1);
+  if (!vpack::check_path_room(entries, prepared, &warnings[0], &error)) return fail(error);
+  for (const auto& kv : prepared) {
+    std::string exec;
+    if (kv.first == "Exec" && vpack::cp936_to_utf8(kv.second, &exec))
+      warnings.push_back(vpack::exec_warning(exec, entries));
+  }
 
   vpack::Payload payload;
   payload.stub = std::move(stub);
@@ -379,7 +419,8 @@ int run_pack(const Options& o, const fs::path& self) {
   vpack::PayloadReport report;
   if (!vpack::write_payload_file(to_path(o.output), payload, &error, check_written, &report))
     return fail(error);
-  if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
+  for (const std::string& warning : warnings)
+    if (!warning.empty()) fprintf(stderr, "vandrel-pack: warning: %s\n", warning.c_str());
   printf("%s: %s bytes, stub %s (%s, %s bytes, %s), archive at %s, %s entries\n",
          o.output.c_str(), std::to_string(report.file_size).c_str(), stub_name.c_str(),
          image.machine.c_str(), std::to_string(report.marker_offset).c_str(), level.c_str(),

@@ -1,5 +1,9 @@
 #include "pack/path_settings.h"
 
+#include <vector>
+
+#include "pack/spelling.h"
+
 namespace vpack {
 namespace {
 
@@ -93,7 +97,23 @@ bool check_path_setting(const std::string& what, const std::string& utf8, bool i
       }
       return false;
     }
-    if (const FolderVariable* v = find_variable(name)) {
+    const FolderVariable* v = find_variable(name);
+    // Other names are the user's environment's, but one a slip away from a
+    // folder variable is a misspelling: the stub would find it nowhere and
+    // make a folder of that name, '%' signs and all.
+    std::string meant;
+    if (!v) {
+      std::vector<std::string> names;
+      for (const FolderVariable& known : kFolderVariables) names.push_back(known.name);
+      meant = nearest_name(name, names);
+    }
+    if (!meant.empty()) {
+      std::string delimiter(1, utf8[i]);
+      *error = what + ": " + utf8.substr(i, close - i + 1) + " is no folder variable the stub "
+               "knows; did you mean " + delimiter + meant + delimiter + "?";
+      return false;
+    }
+    if (v) {
       std::string written = utf8.substr(i, close - i + 1);
       if (i != 0 || (close + 1 < utf8.size() && utf8[close + 1] != '\\')) {
         *error = what + ": " + written + " must be the whole first component of the path ('" +

@@ -35,6 +35,21 @@ bool check_written_layout(const std::filesystem::path& path, size_t stub_size,
                       error);
 }
 
+// Why no file can be made beside `output`, said of the user's path: the
+// temporary name written first means nothing to them. Call it right after
+// the failure, while reason() still holds it.
+std::string folder_problem(const std::filesystem::path& output) {
+  std::string why = reason();
+  std::filesystem::path folder = output.parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(folder, ec);
+  std::string shown = display_path(folder);
+  if (!std::filesystem::exists(status)) return "the folder " + shown + " does not exist";
+  if (!std::filesystem::is_directory(status)) return shown + " is not a folder";
+  return "the folder " + shown + " cannot be written (" + why + ")";
+}
+
 }  // namespace
 
 bool write_payload_file(const std::filesystem::path& output, const Payload& payload,
@@ -57,7 +72,10 @@ bool write_payload_file(const std::filesystem::path& output, const Payload& payl
   std::string block = build_config_block(with_zip_size(payload.keys, guess));
 
   ScratchFile out;
-  if (!out.create(temporary_path(output), error)) return false;
+  if (!out.create(temporary_path(output), error)) {
+    *error = "cannot create " + display_path(output) + ": " + folder_problem(output);
+    return false;
+  }
   ArchiveTarget target;
   target.file = out.get();
   target.base = stub.size() + block.size();

@@ -86,12 +86,21 @@ bool name_component_ok(const std::string& utf8, std::string* error, const fs::pa
   return true;
 }
 
+// Names refused are collected, so that one run lists them all; past this
+// many only their number is given.
+const size_t kMostRefusedShown = 20;
+
 struct Walk {
   fs::path root;
   std::vector<Entry>* entries;
   uint64_t total;
   TimeZone zone;
+  std::vector<std::pair<std::string, std::string>> refused;  // path, message
 };
+
+void refuse(Walk* w, const fs::path& path, const std::string& message) {
+  w->refused.emplace_back(display_path(path), message);
+}
 
 bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::string& utf8_prefix,
           std::string* error) {
@@ -109,29 +118,35 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::st
       return false;
     }
     if (fs::is_symlink(status)) {
-      *error = display_path(path) + ": symbolic links are refused";
-      return false;
+      refuse(w, path, display_path(path) + ": symbolic links are refused");
+      continue;
     }
     bool is_dir = fs::is_directory(status);
     if (!is_dir && !fs::is_regular_file(status)) {
-      *error = display_path(path) + ": special files are refused";
-      return false;
+      refuse(w, path, display_path(path) + ": special files are refused");
+      continue;
     }
     std::string utf8 = path.filename().u8string();
-    if (!name_component_ok(utf8, error, path)) return false;
+    std::string problem;
+    if (!name_component_ok(utf8, &problem, path)) {
+      refuse(w, path, problem);
+      continue;
+    }
     std::string component;
     if (!utf8_to_cp936(utf8, &component)) {
-      *error = display_path(path) + ": the name has a character code page 936 cannot hold";
-      return false;
+      refuse(w, path,
+             display_path(path) + ": the name has a character code page 936 cannot hold");
+      continue;
     }
     Entry e;
     e.name = prefix + component + (is_dir ? "/" : "");
     e.utf8_name = utf8_prefix + utf8 + (is_dir ? "/" : "");
     if (e.name.size() > kLongestName) {
-      *error = display_path(path) + ": the entry name is " + std::to_string(e.name.size()) +
-               " bytes in code page 936; at most " + std::to_string(kLongestName) +
-               " fit the stub's paths even below a drive's root such as C:\\";
-      return false;
+      refuse(w, path,
+             display_path(path) + ": the entry name is " + std::to_string(e.name.size()) +
+                 " bytes in code page 936; at most " + std::to_string(kLongestName) +
+                 " fit the stub's paths even below a drive's root such as C:\\");
+      continue;
     }
     if (!modification_time(path, w->zone, &e.dos_date, &e.dos_time, error)) return false;
     if (!is_dir) {
@@ -142,7 +157,8 @@ bool walk(Walk* w, const fs::path& dir, const std::string& prefix, const std::st
       }
       w->total += size;
       if (w->total > kLargestTotal) {
-        *error = display_path(path) + ": the files add up to more than 2 GiB";
+        *error = display_path(path) + ": the files add up to more than 2 GiB, and the stub "
+                 "reads no self-extracting file of 2 GiB or more; " + kOverLimitAdvice;
         return false;
       }
       e.source = path;
@@ -211,7 +227,7 @@ bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::s
     *error = "not a directory: " + display_path(root);
     return false;
   }
-  Walk w{root, entries, 0, zone};
+  Walk w{root, entries, 0, zone, {}};
   if (!walk(&w, root, std::string(), std::string(), error)) return false;
   // Byte order of the full names puts "a/" before "a/b" and keeps a
   // directory's contents together.
@@ -224,11 +240,19 @@ bool collect_directory(const fs::path& root, std::vector<Entry>* entries, std::s
       if (!name.empty() && name.back() == '/') name.pop_back();
       return display_path(root / fs::u8path(name));
     };
-    *error = shown(first) + " and " + shown(second) +
-             ": the names differ only in letter case, and Windows keeps one file for both";
-    return false;
+    w.refused.emplace_back(shown(first), shown(first) + " and " + shown(second) +
+                           ": the names differ only in letter case, and Windows keeps one "
+                           "file for both");
   }
-  return true;
+  if (w.refused.empty()) return true;
+  std::sort(w.refused.begin(), w.refused.end());
+  error->clear();
+  for (size_t i = 0; i < w.refused.size() && i < kMostRefusedShown; ++i)
+    *error += (i ? "\n" : "") + w.refused[i].second;
+  if (w.refused.size() > kMostRefusedShown)
+    *error += "\nand " + std::to_string(w.refused.size() - kMostRefusedShown) +
+              " more names refused";
+  return false;
 }
 
 }  // namespace vpack

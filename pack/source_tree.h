@@ -26,7 +26,8 @@ bool parse_time_zone(const std::string& text, TimeZone* zone);
 // Entries for everything below `root` (not `root` itself), sorted by their
 // names, so each directory's entry comes before its contents. File entries
 // carry `source`, not data. Symbolic links, special files and names the stub
-// cannot hold are refused with a message naming the file.
+// cannot hold are refused, all of them in one message of a line per file
+// (20 at most, then their number).
 bool collect_directory(const std::filesystem::path& root, std::vector<Entry>* entries,
                        std::string* error, const TimeZone& zone = TimeZone());
 

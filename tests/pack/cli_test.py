@@ -228,7 +228,12 @@ class PackTest(unittest.TestCase):
         self.assertIn("source directory not found", missing.stderr.decode())
         # Unwritable outputs: a missing folder, and a name taken by a folder.
         os.makedirs(os.path.join(self.dir, "taken.exe"))
-        for target, message in ((os.path.join(self.dir, "no", "dir", "x.exe"), "cannot create"),
+        missing_dir = os.path.join(self.dir, "no", "dir")
+        for target, message in ((os.path.join(missing_dir, "x.exe"),
+                                 "cannot create %s: the folder %s does not exist\n"
+                                 % (os.path.join(missing_dir, "x.exe"), missing_dir)),
+                                (os.path.join(self.stub, "x.exe"),
+                                 "%s is not a folder\n" % self.stub),
                                 (os.path.join(self.dir, "taken.exe"), "cannot rename")):
             result = run("--stub", self.stub, self.src, "-o", target)
             self.assertNotEqual(result.returncode, 0)
@@ -254,16 +259,28 @@ class PackTest(unittest.TestCase):
              "would make 'C:\\My%Dir\\x' of it"),
             ("dollar in a shortcut", "", ["--shortcut", "$desktop$\\a$.lnk|x.exe|"],
              "Shortcut0 link: the '$' at character 12"),
+            ("misspelt folder variable", "", ["--default-path", "$programfile$\\Typo"],
+             "DefaultPath: $programfile$ is no folder variable the stub knows; "
+             "did you mean $programfiles$?"),
             ("backslash-n in intro", "", ["--intro", "Files go to C:\\new\\app"],
              "Intro: the backslash and 'n' at character 15 would show as a line break"),
-            ("backslash-n in the config file", "Intro=a\\nb\n", [], "Intro: the backslash"),
+            ("backslash-n in the config file", "Intro=a\\nb\n", [],
+             "extra.ini:2: Intro: the backslash"),
+            ("switch in the config file", "Name=x\nNoGUI=true\n", [],
+             "extra.ini:3: NoGUI: 'true' is neither 1 (on) nor 0 (off)"),
+            ("Name in the config file not UTF-8", "Name=bad \udcff\n", [],
+             "extra.ini:2: Name: the value is not valid UTF-8"),
+            ("shortcut gap in the config file", "Name=x\nShortcut1=a|b|\n", [],
+             "extra.ini:3: Shortcut1: Shortcut0 is missing"),
+            ("option over a config file key", "Name=x\n", ["--name", " padded"],
+             "vandrel-pack: Name: the value starts or ends with a blank"),
         ]
         for what, ini_text, extra, message in cases:
             with self.subTest(what):
                 args = list(extra)
                 if ini_text:
                     ini = os.path.join(self.dir, "extra.ini")
-                    with open(ini, "w", encoding="utf-8") as f:
+                    with open(ini, "w", encoding="utf-8", errors="surrogateescape") as f:
                         f.write("[QV]\n" + ini_text)
                     args += ["--config", ini]
                 result, out = self.pack(*args, out="refused.exe")
@@ -346,6 +363,11 @@ class PackTest(unittest.TestCase):
              "--time-zone sets up packing"),
             ("two sources", [self.src, self.src, "-o", out], "more than one source"),
             ("option after --", ["--", self.src, "--name", "-o", out], "more than one source"),
+            ("misspelt option", ["--nogui", self.src, "-o", out],
+             "unknown option --nogui; did you mean --no-gui?"),
+            ("misspelt option, one dash", ["-defualt-path", "C:\\x", self.src, "-o", out],
+             "unknown option -defualt-path; did you mean --default-path?"),
+            ("unknown option", ["--colour", self.src, "-o", out], "unknown option --colour (see"),
         ]
         for what, args, message in cases:
             with self.subTest(what):
@@ -360,8 +382,10 @@ class PackTest(unittest.TestCase):
                 self.assertEqual(result.stdout.decode(),
                                  "vandrel-pack %s\n" % os.environ["VANDREL_VERSION"])
                 self.assertFalse(os.path.exists(out))
-        self.assertIn("--version", run("--help").stdout.decode())
-        self.assert_refused(run("--version=1"), "unknown option --version")
+        help_text = run("--help").stdout.decode()
+        self.assertIn("\n  --version ", help_text)
+        self.assertIn("\n  -h, --help ", help_text)
+        self.assert_refused(run("--version=1"), "--version takes no value")
 
     def test_double_dash_lets_a_source_start_with_a_dash(self):
         dashed = os.path.join(self.dir, "-src")
@@ -398,6 +422,20 @@ class PackTest(unittest.TestCase):
                 out = os.path.join(self.dir, "refused.exe")
                 result = run("--stub", self.stub, src, "-o", out)
                 self.assert_refused(result, message, out)
+        # Every refused name of a folder in one run, a line each.
+        src = os.path.join(self.dir, "four")
+        os.makedirs(os.path.join(src, "sub"))
+        for name in ("CON", "trail.", "sub/aux.h", "ok.txt", "sub/back\\slash"):
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(b"x")
+        out = os.path.join(self.dir, "refused.exe")
+        result = run("--stub", self.stub, src, "-o", out)
+        self.assertEqual(result.returncode, 2)
+        self.assertFalse(os.path.exists(out))
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual([l.split(": ")[1] for l in lines],
+                         [os.path.join(src, n) for n in ("CON", "sub/aux.h", "sub/back\\slash",
+                                                         "trail.")])
 
     def test_long_paths_warn_with_the_room_left(self):
         src = os.path.join(self.dir, "long")
@@ -420,6 +458,29 @@ class PackTest(unittest.TestCase):
         os.remove(out)
         result = run("--stub", self.stub, "--default-path", "C:\\" + "v" * 40, src, "-o", out)
         self.assert_refused(result, "but DefaultPath C:\\vvv", out)
+
+    def test_exec_the_stub_would_not_launch_warns(self):
+        cases = [
+            ("arguments", "app.exe /S", "Exec: 'app.exe /S' holds arguments"),
+            ("no launch rule", "notes.docx", "Exec: the stub launches nothing for notes.docx"),
+            ("not in the payload", "$targetdir$\\setup.exe",
+             "Exec: $targetdir$\\setup.exe is not in the payload (no file setup.exe"),
+            ("a program given a document", "tool.exe readme.txt", "Exec: 'tool.exe readme.txt' "
+             "holds arguments"),
+            ("$curdir$ is the extraction folder", "$curdir$\\gone.txt", "Exec: $curdir$\\gone.txt "
+             "is not in the payload"),
+            ("in the payload, other case", "$TargetDir$\\DEEP\\er\\still\\leaf.txt", None),
+            ("in the payload, mixed separators", ".\\deep/er\\\\still\\leaf.txt", None),
+            ("in the payload", "\u4e2d\u6587\\\u6587\u4ef6.txt", None),
+            ("outside the extraction folder", "$sysdir$\\notepad.exe", None),
+        ]
+        for what, exec_path, message in cases:
+            with self.subTest(what):
+                result, out = self.pack("--exec", exec_path, out="exec.exe")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertTrue(os.path.exists(out))
+                warning = "vandrel-pack: warning: " + message if message else ""
+                self.assertEqual(result.stderr.decode().strip()[:len(warning) or None], warning)
 
     def test_other_tools_list_the_names_in_utf8(self):
         result, out = self.pack()

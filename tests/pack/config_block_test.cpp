@@ -43,6 +43,8 @@ TEST(PrepareKeys, ConvertsAndOrdersWhatTheStubReads) {
       {{{"DefaultPath", "%ProgramFiles(x86)%\\App"}, {"Exec", "$targetdir$\\setup.exe"}},
        {{"Exec", "$targetdir$\\setup.exe"}, {"DefaultPath", "%ProgramFiles(x86)%\\App"}}},
       {{{"DefaultPath", "D:\\Apps\\$USERNAME$\\x"}}, {{"DefaultPath", "D:\\Apps\\$USERNAME$\\x"}}},
+      // Environment names a few letters from a folder variable are no slips.
+      {{{"DefaultPath", "%windir%\\Fonts\\x"}}, {{"DefaultPath", "%windir%\\Fonts\\x"}}},
       {{{"DefaultPath", "$programfiles$"}}, {{"DefaultPath", "$programfiles$"}}},
       {{{"Shortcut0", "$StartMenu$\\Group\\A.lnk|$temp$\\a.exe|"}},
        {{"Shortcut0", "$StartMenu$\\Group\\A.lnk|$temp$\\a.exe|"}}},
@@ -133,6 +135,13 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       {{{"DefaultPath", "D:\\a\\$desktop$\\b"}}, "$desktop$ must be the whole first component"},
       {{{"Exec", "$targetdir$setup.exe"}}, "$targetdir$ must be the whole first component"},
       {{{"DefaultPath", "$targetdir$\\x"}}, "empty while the destination is being chosen"},
+      // A folder variable misspelt, wherever the stub expands variables.
+      {{{"DefaultPath", "$programfile$\\Typo"}},
+       "DefaultPath: $programfile$ is no folder variable the stub knows; did you mean "
+       "$programfiles$?"},
+      {{{"Exec", "%TargetDri%\\a.exe"}}, "did you mean %targetdir%?"},
+      {{{"Shortcut0", "$desktp$\\A.lnk|a.exe|"}}, "Shortcut0 link: $desktp$ is no folder"},
+      {{{"Shortcut0", "$desktop$\\A.lnk|$targtedir$\\a.exe|"}}, "did you mean $targetdir$?"},
       {{{"Shortcut0", "$desktop$\\A.lnk|$targetdir\\a.exe|"}},
        "Shortcut0 target: the '$' at character 1"},
       {{{"Shortcut0", "x$desktop$\\A.lnk|a.exe|"}}, "Shortcut0 link: $desktop$ must be"},
@@ -185,6 +194,11 @@ TEST(MergeKeys, OptionsWinAndReplaceTheWholeShortcutList) {
                      {"Shortcut1", "f|1|"}}));
   EXPECT_EQ(vpack::merge_keys(file, {{"Shortcut0", "o|0|"}}),
             (KeyList{{"Name", "file"}, {"Author", "a"}, {"Shortcut0", "o|0|"}}));
+  // Where each value came from follows it: the file's line, or none for an option.
+  std::vector<std::string> places;
+  vpack::merge_keys(file, {{"name", "o"}, {"URL", "u"}}, {"f:1: ", "f:2: ", "f:3: ", "f:4: "},
+                    &places);
+  EXPECT_EQ(places, (std::vector<std::string>{"", "f:2: ", "f:3: ", "f:4: ", ""}));
 }
 
 }  // namespace

@@ -77,6 +77,7 @@ class LimitsTest(unittest.TestCase):
         err = result.stderr.decode()
         self.assertEqual(len(err.strip().splitlines()), 1, err)
         self.assertIn("add up to more than 2 GiB", err)
+        self.assertIn("split the payload into several self-extracting files", err)
         self.assertEqual(self.leftovers(), [])
 
 

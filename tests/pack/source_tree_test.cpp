@@ -164,6 +164,11 @@ TEST(CollectDirectory, RefusesWhatTheStubCannotExtract) {
       {"numbered device", [](const ScratchDir& d) { d.write("com1.log", "s"); }, "COM1"},
       {"auxiliary device", [](const ScratchDir& d) { d.write("aux.h", "s"); }, "AUX"},
       {"console input", [](const ScratchDir& d) { d.write("CONIN$", "s"); }, "CONIN$"},
+      {"more bad names than are listed",
+       [](const ScratchDir& d) {
+         for (int i = 0; i < 25; ++i) d.write("n" + std::to_string(i) + ".", "s");
+       },
+       "n4.' would become 'n4')\nand 5 more names refused"},
       // Names Windows cannot keep apart.
       {"letter case",
        [](const ScratchDir& d) {
