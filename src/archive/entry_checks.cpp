@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "archive/entry_name.h"
+
 EntryVerdict check_entry_sizes(unzFile archive) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return kEntryUnreadable;
@@ -18,6 +20,22 @@ EntryVerdict check_entry_sizes(unzFile archive) {
   }
   if (global.number_entry > 0 && unzGoToFirstFile(archive) != UNZ_OK) return kEntryUnreadable;
   return kEntrySound;
+}
+
+bool entry_is_directory(const unz_file_info& info, const char* name) {
+  bool has_separator = false;
+  if (*entry_last_component(name, &has_separator) == 0) return true;
+  if (info.uncompressed_size != 0) return false;
+  switch (info.version >> 8) {
+    case 0:   // FAT
+    case 6:   // HPFS
+    case 10:  // NTFS
+    case 14:  // VFAT
+      return (info.external_fa & 0x10) != 0;
+    case 3:  // Unix: the mode's file type
+      return ((info.external_fa >> 16) & 0170000) == 0040000;
+  }
+  return false;
 }
 
 EntryVerdict read_entry_record(unzFile archive, unz_file_info* info,

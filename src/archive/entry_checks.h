@@ -43,6 +43,11 @@ inline EntryVerdict check_entry_method(const unz_file_info& info, bool directory
   return directory || entry_method_decodable(info) ? kEntrySound : kEntryMethodUnknown;
 }
 
+// A directory entry: a name ending with a separator, or an empty entry that
+// MS-DOS, OS/2 or Windows tools marked with the directory attribute alone,
+// or a Unix tool with a directory mode.
+bool entry_is_directory(const unz_file_info& info, const char* name);
+
 // Applies check_entry_method, then opens the current entry and compares its
 // local header's name with the central one, read through `window`. A directory entry is
 // closed again (and not opened at all when its method cannot be decoded); a

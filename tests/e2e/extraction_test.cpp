@@ -247,6 +247,9 @@ struct ExtractCase {
   int level;
   std::vector<vpack::Entry> entries;
   std::string comment;
+  // Empty file entries that old DOS and Windows tools mark as directories
+  // by their attribute alone, without a final slash.
+  std::vector<std::string> attribute_dirs = {};
 };
 
 std::vector<vpack::Entry> mixed_entries() {
@@ -276,9 +279,21 @@ TEST_P(ExtractsArchive, WritesEveryEntryWithItsBytesNameAndTime) {
   fixture.entries = c.entries;
   fixture.level = c.level;
   fixture.comment = c.comment;
-  ASSERT_TRUE(write_sfx(site, fixture));
+  std::vector<vpack::Entry> expected = c.entries;
+  if (c.attribute_dirs.empty()) {
+    ASSERT_TRUE(write_sfx(site, fixture));
+  } else {
+    std::string zip = e2e::archive_of(fixture);
+    for (const std::string& name : c.attribute_dirs) {
+      zip[record_named(zip, name).central + 38] = 0x10;
+      for (vpack::Entry& entry : expected) {
+        if (entry.name == name) entry.name += '/';
+      }
+    }
+    ASSERT_TRUE(write_sfx_of_zip(site, zip));
+  }
   expect_silent_success(e2e::run_silent(site.exe, site.dir));
-  expect_extracted(site.out, c.entries);
+  expect_extracted(site.out, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -295,7 +310,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The end record's signature is still the last four bytes the
         // reader may search.
         ExtractCase{"LongestComment", 6, {file_entry("a.txt", "after a long comment")},
-                    std::string(65517, 'c')}),
+                    std::string(65517, 'c')},
+        ExtractCase{"DirectoryByAttributeOnly", 6,
+                    {file_entry("abc", ""), file_entry("def", ""), file_entry("def/foo", "in def"),
+                     dir_entry("ghi/")},
+                    "", {"def"}}),
     [](const ::testing::TestParamInfo<ExtractCase>& info) { return std::string(info.param.name); });
 
 TEST(Extraction, OverwritesAnExistingWritableFile) {
