@@ -103,6 +103,8 @@ std::string refusal(EntryVerdict verdict, const unz_file_info& info, uint32_t to
       return std::to_string(total) + " bytes instead of " + std::to_string(info.uncompressed_size);
     case kEntryCrcMismatch:
       return "CRC-32 mismatch";
+    case kEntryCountDiffers:
+      break;
   }
   return "";
 }
@@ -146,6 +148,12 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
     return false;
   }
   EntryVerdict sizes = check_entry_sizes(uf);
+  if (sizes == kEntryCountDiffers) {
+    *error = "the end record counts " + std::to_string(global.number_entry) +
+             " entries; the central directory holds more (damaged end record)";
+    unzClose(uf);
+    return false;
+  }
   if (sizes != kEntrySound) {
     unz_file_info64 info = {};
     char name[kPathBufferSize] = {};

@@ -8,6 +8,11 @@ EntryVerdict check_entry_sizes(unzFile archive) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return kEntryUnreadable;
   if (global.number_entry > 0xFFFFFFFFu) return kEntryNeeds64BitSizes;
+  if (global.number_entry == 0) {
+    // The central directory's first record, read whatever the count says.
+    return unzGoToFirstFile(archive) == UNZ_OK ? kEntryCountDiffers : kEntrySound;
+  }
+  ZPOS64_T next_record = 0;
   for (ZPOS64_T k = 0; k < global.number_entry; ++k) {
     if (k > 0 && unzGoToNextFile(archive) != UNZ_OK) return kEntryUnreadable;
     unz_file_info64 info;
@@ -17,8 +22,12 @@ EntryVerdict check_entry_sizes(unzFile archive) {
     if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
       return kEntryNeeds64BitSizes;
     }
+    next_record = unzGetOffset64(archive) + 46 + info.size_filename + info.size_file_extra +
+                  info.size_file_comment;
   }
-  if (global.number_entry > 0 && unzGoToFirstFile(archive) != UNZ_OK) return kEntryUnreadable;
+  // Past the last counted record comes the end record, never another entry.
+  if (unzSetOffset64(archive, next_record) == UNZ_OK) return kEntryCountDiffers;
+  if (unzGoToFirstFile(archive) != UNZ_OK) return kEntryUnreadable;
   return kEntrySound;
 }
 

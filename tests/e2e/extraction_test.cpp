@@ -640,6 +640,19 @@ std::string local_dir_name_differs_sfx(const vpack::KeyList& keys) {
   return sfx_of(keys, zip);
 }
 
+// The end record's two entry counts (this disk's and the total) set to
+// `count`, below the three entries its central directory holds.
+std::function<std::string(const vpack::KeyList&)> end_record_counting(char count) {
+  return [count](const vpack::KeyList& keys) {
+    std::string zip = archive_of({first_entry(), file_entry("b.txt", "b"),
+                                  file_entry("c.txt", "c")}, 6);
+    size_t end = zip.size() - 22;
+    zip[end + 8] = zip[end + 10] = count;
+    zip[end + 9] = zip[end + 11] = 0;
+    return sfx_of(keys, zip);
+  };
+}
+
 std::function<std::string(const vpack::KeyList&)> after_first(vpack::Entry entry) {
   return [entry](const vpack::KeyList& keys) {
     return sfx_of_entries(keys, {first_entry(), entry, file_entry("last.txt", "never")});
@@ -734,6 +747,10 @@ INSTANTIATE_TEST_SUITE_P(
                     expect_first_entry},
         FailureCase{"LocalDirectoryNameDiffers", kDamaged, 0, local_dir_name_differs_sfx,
                     {"first.txt"}, nullptr, expect_first_entry},
+        FailureCase{"EndRecordCountsNoEntries", kDamaged, 0, end_record_counting(0), {},
+                    nullptr, nullptr},
+        FailureCase{"EndRecordCountsTooFew", kDamaged, 0, end_record_counting(2), {}, nullptr,
+                    nullptr},
         FailureCase{"ColonInName", kCannotExtract, 0, after_first(file_entry("dir/a:b.txt", "x")),
                     {"first.txt"}, nullptr, expect_first_entry}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
