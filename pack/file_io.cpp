@@ -1,8 +1,10 @@
 #include "pack/file_io.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
 
+#include <atomic>
 #include <utility>
 
 #ifdef _WIN32
@@ -12,6 +14,52 @@
 #endif
 
 namespace vpack {
+
+namespace {
+
+using NativeChar = std::filesystem::path::value_type;
+
+// The names of the scratch files alive now. An interrupt handler may only
+// read these slots and remove the files they name.
+const int kScratchSlots = 256;
+std::atomic<NativeChar*> g_scratch_names[kScratchSlots];
+
+int remember_scratch(const std::filesystem::path& path) {
+  const auto& native = path.native();
+  NativeChar* copy = new NativeChar[native.size() + 1];
+  native.copy(copy, native.size());
+  copy[native.size()] = 0;
+  for (int slot = 0; slot < kScratchSlots; ++slot) {
+    NativeChar* empty = nullptr;
+    if (g_scratch_names[slot].compare_exchange_strong(empty, copy)) return slot;
+  }
+  delete[] copy;
+  return -1;
+}
+
+void forget_scratch(int slot) {
+  if (slot >= 0) delete[] g_scratch_names[slot].exchange(nullptr);
+}
+
+extern "C" void remove_scratch_and_end(int signal_number) {
+  for (auto& slot : g_scratch_names) {
+    NativeChar* name = slot.load();
+#ifdef _WIN32
+    if (name) _wunlink(name);
+#else
+    if (name) unlink(name);
+#endif
+  }
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+}  // namespace
+
+void remove_scratch_files_on_interrupt() {
+  signal(SIGINT, remove_scratch_and_end);
+  signal(SIGTERM, remove_scratch_and_end);
+}
 
 FILE* open_file(const std::filesystem::path& path, const char* mode) {
 #ifdef _WIN32
@@ -91,9 +139,10 @@ bool move_within(FILE* file, uint64_t from, uint64_t to, uint64_t length) {
 }
 
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
-    : file_(other.file_), path_(std::move(other.path_)) {
+    : file_(other.file_), path_(std::move(other.path_)), slot_(other.slot_) {
   other.file_ = nullptr;
   other.path_.clear();
+  other.slot_ = -1;
 }
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
@@ -101,17 +150,23 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
     remove();
     file_ = other.file_;
     path_ = std::move(other.path_);
+    slot_ = other.slot_;
     other.file_ = nullptr;
     other.path_.clear();
+    other.slot_ = -1;
   }
   return *this;
 }
 
 bool ScratchFile::create(const std::filesystem::path& path, std::string* error) {
   remove();
+  // Named before it exists: an interrupt between the two leaves nothing.
+  slot_ = remember_scratch(path);
   file_ = open_file(path, "w+b");
   if (!file_) {
     *error = "cannot create " + display_path(path) + ": " + reason();
+    forget_scratch(slot_);
+    slot_ = -1;
     return false;
   }
   path_ = path;
@@ -141,6 +196,8 @@ bool ScratchFile::rename_to(const std::filesystem::path& target, std::string* er
     return false;
   }
   path_.clear();
+  forget_scratch(slot_);
+  slot_ = -1;
   return true;
 }
 
@@ -150,6 +207,8 @@ void ScratchFile::remove() {
   std::error_code ec;
   if (!path_.empty()) std::filesystem::remove(path_, ec);
   path_.clear();
+  forget_scratch(slot_);
+  slot_ = -1;
 }
 
 std::filesystem::path temporary_path(const std::filesystem::path& path) {

@@ -66,7 +66,12 @@ class ScratchFile {
  private:
   FILE* file_ = nullptr;
   std::filesystem::path path_;
+  int slot_ = -1;  // where the interrupt handler finds the name
 };
+
+// Makes Ctrl+C and a termination request remove every ScratchFile alive
+// before the run ends, as a failure does.
+void remove_scratch_files_on_interrupt();
 
 // OUT.partPID: the name beside `path` that this run writes to first.
 std::filesystem::path temporary_path(const std::filesystem::path& path);

@@ -452,6 +452,7 @@ int run(const std::vector<std::string>& args, const fs::path& self) {
 // The promise for every failure, exceptions included: one line, a non-zero
 // exit, no output file (the temporary file is removed where it is made).
 int run_guarded(const std::vector<std::string>& args, const fs::path& self) {
+  vpack::remove_scratch_files_on_interrupt();
   try {
     return run(args, self);
   } catch (const std::bad_alloc&) {

@@ -104,6 +104,8 @@ std::string refusal(EntryVerdict verdict, const unz_file_info& info, uint32_t to
       return std::to_string(total) + " bytes instead of " + std::to_string(info.uncompressed_size);
     case kEntryCrcMismatch:
       return "CRC-32 mismatch";
+    case kEntryCountDiffers:
+      break;
   }
   return "";
 }
@@ -111,7 +113,8 @@ std::string refusal(EntryVerdict verdict, const unz_file_info& info, uint32_t to
 // The stub writes an entry under its name in code page 936: as stored, or
 // converted from UTF-8 to the system's code page, 936 where the stub is
 // meant to run. Fails with the reason for a name it refuses.
-bool check_written_name(const EntryInfo& e, bool* directory, std::string* reason) {
+bool check_written_name(const EntryInfo& e, const unz_file_info& info, bool* directory,
+                        std::string* reason) {
   std::string name = e.name;
   if (e.utf8_flag && !utf8_to_cp936(e.name, &name)) {
     *reason = "its UTF-8 name has no code page 936 form";
@@ -126,8 +129,7 @@ bool check_written_name(const EntryInfo& e, bool* directory, std::string* reason
     *reason = "its name reaches outside the destination folder";
     return false;
   }
-  bool has_separator = false;
-  *directory = *entry_last_component(name.c_str(), &has_separator) == 0;
+  *directory = entry_is_directory(info, name.c_str());
   return true;
 }
 
@@ -147,6 +149,12 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
     return false;
   }
   EntryVerdict sizes = check_entry_sizes(uf);
+  if (sizes == kEntryCountDiffers) {
+    *error = "the end record counts " + std::to_string(global.number_entry) +
+             " entries; the central directory holds more (damaged end record)";
+    unzClose(uf);
+    return false;
+  }
   if (sizes != kEntrySound) {
     unz_file_info64 info = {};
     char name[kPathBufferSize] = {};
@@ -189,7 +197,7 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
     std::string label = entry_label(e);
     bool directory = false;
     std::string reason;
-    if (!check_written_name(e, &directory, &reason)) {
+    if (!check_written_name(e, info, &directory, &reason)) {
       *error = "entry " + label + ": " + reason;
       ok = false;
       break;

@@ -42,6 +42,28 @@ void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
   }
 }
 
+// True when a folder of `path` below target_dir is a junction or a link:
+// what lies beyond it is not the extraction's, and is never deleted.
+bool lies_beyond_a_link(const char* path) {
+  PathBuffer folder;
+  text_copy(folder, sizeof folder, path);
+  // A directory entry's own final separator names no folder of its own.
+  PathBuffer entry;
+  path_parent(folder, entry, sizeof entry);
+  if (lstrlenA(entry) + 1 == lstrlenA(folder)) text_copy(folder, sizeof folder, entry);
+  const size_t top = lstrlenA(g_state.target_dir);
+  for (;;) {
+    PathBuffer parent;
+    path_parent(folder, parent, sizeof parent);
+    if (static_cast<size_t>(lstrlenA(parent)) < top) return false;
+    DWORD attributes = GetFileAttributesA(parent);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return true;
+    }
+    text_copy(folder, sizeof folder, parent);
+  }
+}
+
 void delete_entry(const char* name) {
   // The extraction wrote only names that stay below target_dir and fit a
   // path; anything else in the list is left alone rather than deleted at a
@@ -57,7 +79,9 @@ void delete_entry(const char* name) {
   for (char* c = path; *c; ++c) {
     if (*c == '/') *c = '\\';
   }
+  if (lies_beyond_a_link(path)) return;
   // A directory goes only when it is empty by now; a file still in use stays.
+  // A junction or a link goes as the link itself, whatever it leads to.
   if (is_directory(path)) RemoveDirectoryA(path);
   if (path_exists_unquoted(path)) DeleteFileA(path);
 }

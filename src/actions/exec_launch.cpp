@@ -57,6 +57,24 @@ void fallback_launch(const char* command) {
   }
 }
 
+// Waits for the program without end, but keeps this thread's windows
+// answering: a program that sends a broadcast (WM_SETTINGCHANGE after
+// changing the environment) waits for every top-level window, the hidden
+// frame too, and would otherwise wait for the stub that waits for it.
+void wait_serving_messages(HANDLE process) {
+  for (;;) {
+    DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+    if (woken != WAIT_OBJECT_0 + 1) return;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (!g_state.frame_window || !IsDialogMessageA(g_state.frame_window, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
+    }
+  }
+}
+
 // Starts a program and waits for it with the frame hidden. Returns false when
 // it went to the fallback launcher, which gives nothing to wait for.
 bool start_program(const char* command) {
@@ -72,7 +90,7 @@ bool start_program(const char* command) {
       CreateProcessA(command, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
     show_frame(SW_HIDE);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    wait_serving_messages(process.hProcess);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     show_frame(SW_SHOW);

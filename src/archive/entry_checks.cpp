@@ -2,10 +2,17 @@
 
 #include <string.h>
 
+#include "archive/entry_name.h"
+
 EntryVerdict check_entry_sizes(unzFile archive) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return kEntryUnreadable;
   if (global.number_entry > 0xFFFFFFFFu) return kEntryNeeds64BitSizes;
+  if (global.number_entry == 0) {
+    // The central directory's first record, read whatever the count says.
+    return unzGoToFirstFile(archive) == UNZ_OK ? kEntryCountDiffers : kEntrySound;
+  }
+  ZPOS64_T next_record = 0;
   for (ZPOS64_T k = 0; k < global.number_entry; ++k) {
     if (k > 0 && unzGoToNextFile(archive) != UNZ_OK) return kEntryUnreadable;
     unz_file_info64 info;
@@ -15,9 +22,29 @@ EntryVerdict check_entry_sizes(unzFile archive) {
     if (info.compressed_size > 0xFFFFFFFFu || info.uncompressed_size > 0xFFFFFFFFu) {
       return kEntryNeeds64BitSizes;
     }
+    next_record = unzGetOffset64(archive) + 46 + info.size_filename + info.size_file_extra +
+                  info.size_file_comment;
   }
-  if (global.number_entry > 0 && unzGoToFirstFile(archive) != UNZ_OK) return kEntryUnreadable;
+  // Past the last counted record comes the end record, never another entry.
+  if (unzSetOffset64(archive, next_record) == UNZ_OK) return kEntryCountDiffers;
+  if (unzGoToFirstFile(archive) != UNZ_OK) return kEntryUnreadable;
   return kEntrySound;
+}
+
+bool entry_is_directory(const unz_file_info& info, const char* name) {
+  bool has_separator = false;
+  if (*entry_last_component(name, &has_separator) == 0) return true;
+  if (info.uncompressed_size != 0) return false;
+  switch (info.version >> 8) {
+    case 0:   // FAT
+    case 6:   // HPFS
+    case 10:  // NTFS
+    case 14:  // VFAT
+      return (info.external_fa & 0x10) != 0;
+    case 3:  // Unix: the mode's file type
+      return ((info.external_fa >> 16) & 0170000) == 0040000;
+  }
+  return false;
 }
 
 EntryVerdict read_entry_record(unzFile archive, unz_file_info* info,

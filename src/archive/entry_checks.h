@@ -19,13 +19,16 @@ enum EntryVerdict {
   kEntryMethodUnknown,     // a file neither stored nor deflated
   kEntryLocalNameDiffers,  // the local header names the entry otherwise
   kEntrySizeDiffers,       // the data end before the recorded size
-  kEntryCrcMismatch
+  kEntryCrcMismatch,
+  kEntryCountDiffers       // the end record counts fewer entries than the central directory holds
 };
 
 // The entry records hold 32-bit sizes: an archive whose ZIP64 records give
 // an entry more is refused before anything is written, never half
-// extracted. Walks the central directory; leaves the first entry current,
-// or the entry at fault.
+// extracted. So is one whose end record counts fewer entries than follow
+// each other in its central directory: they would be skipped unnoticed.
+// Walks the central directory; leaves the first entry current, or the entry
+// at fault.
 EntryVerdict check_entry_sizes(unzFile archive);
 
 // Reads the current entry's central record and its name, NUL-terminated.
@@ -42,6 +45,11 @@ inline bool entry_method_decodable(const unz_file_info& info) {
 inline EntryVerdict check_entry_method(const unz_file_info& info, bool directory) {
   return directory || entry_method_decodable(info) ? kEntrySound : kEntryMethodUnknown;
 }
+
+// A directory entry: a name ending with a separator, or an empty entry that
+// MS-DOS, OS/2 or Windows tools marked with the directory attribute alone,
+// or a Unix tool with a directory mode.
+bool entry_is_directory(const unz_file_info& info, const char* name);
 
 // Applies check_entry_method, then opens the current entry and compares its
 // local header's name with the central one, read through `window`. A directory entry is

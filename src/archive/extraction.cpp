@@ -141,13 +141,12 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
   read_entry_name(archive, &info, name);
   text_copy(g_reading_name, sizeof g_reading_name, name);
 
-  // An empty last component means a directory.
   bool has_separator = false;
-  const char* last_component = entry_last_component(name, &has_separator);
+  entry_last_component(name, &has_separator);
 
   char path[MAX_PATH];
   entry_target_path(directory, name, path);
-  bool makes_directory = *last_component == 0;
+  bool makes_directory = entry_is_directory(info, name);
   // A file is opened before its output exists: an unreadable entry leaves
   // no new file. A directory is opened only to compare its names.
   refuse_unless_sound(open_entry(archive, &g_window, info, makes_directory));

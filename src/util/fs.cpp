@@ -86,22 +86,24 @@ int is_pe_executable(const char* path) {
   if (!file.valid()) return 0;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size)) return 0;
+  // Only the two headers are read: a program of a gigabyte or more may not
+  // fit the 32-bit stub's address space as a whole.
+  unsigned char dos_header[64];
+  DWORD got = 0;
+  if (!read_file_at(file.get(), 0, dos_header, sizeof dos_header, &got) ||
+      got != sizeof dos_header) {
+    return 0;
+  }
+  if (dos_header[0] != 'M' || dos_header[1] != 'Z') return 0;
   // The DOS header's PE offset sits at byte 60.
-  if (size.QuadPart < 64) return 0;
-
-  // An empty file cannot be mapped; it was refused above.
-  ScopedHandle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!mapping.valid()) return 0;
-  ScopedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  const unsigned char* bytes = view.bytes();
-  if (bytes == nullptr) return 0;
-
-  if (bytes[0] != 'M' || bytes[1] != 'Z') return 0;
   DWORD offset;
-  memcpy(&offset, bytes + 60, sizeof offset);
+  memcpy(&offset, dos_header + 60, sizeof offset);
   // The 248 bytes of the PE headers must lie inside the file.
   if (static_cast<ULONGLONG>(offset) + 248 > static_cast<ULONGLONG>(size.QuadPart)) return 0;
-  DWORD signature;
-  memcpy(&signature, bytes + offset, sizeof signature);
+  DWORD signature = 0;
+  if (!read_file_at(file.get(), offset, &signature, sizeof signature, &got) ||
+      got != sizeof signature) {
+    return 0;
+  }
   return signature == 0x4550 ? 1 : 0;
 }

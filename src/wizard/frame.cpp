@@ -105,16 +105,24 @@ void commit_destination() {
   end_after_post_actions();
 }
 
+// The quit question's box runs a message loop of its own, which also
+// delivers the worker's Next on page 3: what follows the extraction waits
+// for the answer, and a Yes leaves it undone.
+bool g_quit_question_open;
+bool g_finish_waits;
+
 INT_PTR on_command(HWND window, int command) {
   switch (command) {
     case IDC_CANCEL:
       quit_wizard();
-    case IDCANCEL:
-      if (MessageBoxA(window, "你确定想要退出吗?", "确认退出", MB_YESNO | MB_ICONWARNING) ==
-          IDYES) {
-        quit_wizard();
-      }
+    case IDCANCEL: {
+      g_quit_question_open = true;
+      int answer = MessageBoxA(window, "你确定想要退出吗?", "确认退出", MB_YESNO | MB_ICONWARNING);
+      g_quit_question_open = false;
+      if (answer == IDYES) quit_wizard();
+      if (g_finish_waits) finish_wizard();
       return 1;
+    }
     case IDC_NEXT:
       if (g_state.current_page == 1) {
         if (g_state.config.auto_extract) {
@@ -127,6 +135,8 @@ INT_PTR on_command(HWND window, int command) {
         }
       } else if (g_state.current_page == 2) {
         commit_destination();
+      } else if (g_quit_question_open) {
+        g_finish_waits = true;
       } else {
         finish_wizard();
       }

@@ -248,6 +248,9 @@ struct ExtractCase {
   int level;
   std::vector<vpack::Entry> entries;
   std::string comment;
+  // Empty file entries that old DOS and Windows tools mark as directories
+  // by their attribute alone, without a final slash.
+  std::vector<std::string> attribute_dirs = {};
 };
 
 std::vector<vpack::Entry> mixed_entries() {
@@ -277,9 +280,21 @@ TEST_P(ExtractsArchive, WritesEveryEntryWithItsBytesNameAndTime) {
   fixture.entries = c.entries;
   fixture.level = c.level;
   fixture.comment = c.comment;
-  ASSERT_TRUE(write_sfx(site, fixture));
+  std::vector<vpack::Entry> expected = c.entries;
+  if (c.attribute_dirs.empty()) {
+    ASSERT_TRUE(write_sfx(site, fixture));
+  } else {
+    std::string zip = e2e::archive_of(fixture);
+    for (const std::string& name : c.attribute_dirs) {
+      zip[record_named(zip, name).central + 38] = 0x10;
+      for (vpack::Entry& entry : expected) {
+        if (entry.name == name) entry.name += '/';
+      }
+    }
+    ASSERT_TRUE(write_sfx_of_zip(site, zip));
+  }
   expect_silent_success(e2e::run_silent(site.exe, site.dir));
-  expect_extracted(site.out, c.entries);
+  expect_extracted(site.out, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -296,7 +311,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The end record's signature is still the last four bytes the
         // reader may search.
         ExtractCase{"LongestComment", 6, {file_entry("a.txt", "after a long comment")},
-                    std::string(65517, 'c')}),
+                    std::string(65517, 'c')},
+        ExtractCase{"DirectoryByAttributeOnly", 6,
+                    {file_entry("abc", ""), file_entry("def", ""), file_entry("def/foo", "in def"),
+                     dir_entry("ghi/")},
+                    "", {"def"}}),
     [](const ::testing::TestParamInfo<ExtractCase>& info) { return std::string(info.param.name); });
 
 TEST(Extraction, OverwritesAnExistingWritableFile) {
@@ -638,6 +657,19 @@ std::string local_dir_name_differs_sfx(const vpack::KeyList& keys) {
   return sfx_of(keys, zip);
 }
 
+// The end record's two entry counts (this disk's and the total) set to
+// `count`, below the three entries its central directory holds.
+std::function<std::string(const vpack::KeyList&)> end_record_counting(char count) {
+  return [count](const vpack::KeyList& keys) {
+    std::string zip = archive_of({first_entry(), file_entry("b.txt", "b"),
+                                  file_entry("c.txt", "c")}, 6);
+    size_t end = zip.size() - 22;
+    zip[end + 8] = zip[end + 10] = count;
+    zip[end + 9] = zip[end + 11] = 0;
+    return sfx_of(keys, zip);
+  };
+}
+
 std::function<std::string(const vpack::KeyList&)> after_first(vpack::Entry entry) {
   return [entry](const vpack::KeyList& keys) {
     return sfx_of_entries(keys, {first_entry(), entry, file_entry("last.txt", "never")});
@@ -732,6 +764,10 @@ INSTANTIATE_TEST_SUITE_P(
                     expect_first_entry},
         FailureCase{"LocalDirectoryNameDiffers", kDamaged, 0, local_dir_name_differs_sfx,
                     {"first.txt"}, nullptr, expect_first_entry},
+        FailureCase{"EndRecordCountsNoEntries", kDamaged, 0, end_record_counting(0), {},
+                    nullptr, nullptr},
+        FailureCase{"EndRecordCountsTooFew", kDamaged, 0, end_record_counting(2), {}, nullptr,
+                    nullptr},
         FailureCase{"ColonInName", kCannotExtract, 0, after_first(file_entry("dir/a:b.txt", "x")),
                     {"first.txt"}, nullptr, expect_first_entry}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });

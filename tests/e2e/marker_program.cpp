@@ -1,7 +1,9 @@
 // A program for the Exec tests. Named anything (setup.exe, a decoy), it
 // writes NAME.started into the folder that VANDREL_MARKER_DIR names, with its
 // working directory, its own path and whether its parent has ole32.dll loaded, then
-// NAME.done one second later. Exit code 0; 2 without the variable.
+// NAME.done one second later. Exit code 0; 2 without the variable. Named
+// broadcast*.exe, it first announces a changed environment to every
+// top-level window with a plain SendMessage, which waits for each of them.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -69,6 +71,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   GetCurrentDirectoryA(sizeof cwd, cwd);
   write_text(base + ".started", std::string("cwd=") + cwd + "\nself=" + self +
                                     "\nparent_ole32=" + parent_has_module("ole32.dll") + "\n");
+  if (name.compare(0, 9, "broadcast") == 0) {
+    SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
+  }
   Sleep(1000);
   write_text(base + ".done", "done\n");
   return 0;

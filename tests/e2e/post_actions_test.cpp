@@ -10,6 +10,7 @@
 
 #include "harness.h"
 #include "shell_env.h"
+#include "wizard_harness.h"
 
 namespace {
 
@@ -196,25 +197,44 @@ TEST(Exec, PeProgramRunsInTargetDirAndIsWaitedFor) {
     const char* name;
     const char* exec;
     bool delete_after;
+    const char* program = "setup.exe";
+    bool wizard = false;  // through the wizard's pages rather than silently
   } cases[] = {
       {"Relative", "setup.exe", false},
       {"TargetdirCapitals", "$targetdir$\\SETUP.EXE", false},
       {"Curdir", "$curdir$\\setup.exe", false},
       {"ThenCleanup", "setup.exe", true},
+      // The program's broadcast waits for the stub's windows while the stub
+      // waits for the program.
+      {"BroadcastingProgram", "broadcast.exe", false, "broadcast.exe"},
+      {"BroadcastingProgramInWizard", "broadcast.exe", false, "broadcast.exe", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Site site(std::string("exec-pe-") + c.name);
-    ASSERT_TRUE(site.write({{"Exec", c.exec}, {"Delete", c.delete_after ? "1" : "0"}},
-                           {file_entry("setup.exe", e2e::marker_program_bytes()),
-                            file_entry("data.txt", "d")}));
-    expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    vpack::KeyList keys = {{"Exec", c.exec}, {"Delete", c.delete_after ? "1" : "0"}};
+    std::vector<vpack::Entry> entries = {file_entry(c.program, e2e::marker_program_bytes()),
+                                         file_entry("data.txt", "d")};
+    if (c.wizard) {
+      e2e::Fixture fixture;
+      fixture.keys = {{"Name", "执行测试"}, {"DefaultPath", site.dir + "out"}, {"AutoExtract", "1"}};
+      fixture.keys.insert(fixture.keys.end(), keys.begin(), keys.end());
+      fixture.entries = entries;
+      e2e::Wizard wizard;
+      ASSERT_TRUE(wizard.start(site.dir, fixture, "执行测试")) << wizard.failure;
+      ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+      ASSERT_TRUE(wizard.next());
+      ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
+    } else {
+      ASSERT_TRUE(site.write(keys, entries));
+      expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    }
     // Written a second after the start: the stub waited for the program.
-    EXPECT_TRUE(site.markers.done("setup.exe"));
-    EXPECT_TRUE(same_path(site.out, site.markers.value("setup.exe", "cwd")))
-        << site.markers.value("setup.exe", "cwd");
-    EXPECT_TRUE(same_path(site.out + "setup.exe", site.markers.value("setup.exe", "self")))
-        << site.markers.value("setup.exe", "self");
+    EXPECT_TRUE(site.markers.done(c.program));
+    EXPECT_TRUE(same_path(site.out, site.markers.value(c.program, "cwd")))
+        << site.markers.value(c.program, "cwd");
+    EXPECT_TRUE(same_path(site.out + c.program, site.markers.value(c.program, "self")))
+        << site.markers.value(c.program, "self");
     EXPECT_EQ(!c.delete_after, e2e::file_exists(site.out + "data.txt"));
     EXPECT_EQ(!c.delete_after, e2e::dir_exists(site.out));
   }

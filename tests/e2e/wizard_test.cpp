@@ -6,6 +6,7 @@
 #include <set>
 
 #include "harness.h"
+#include "shell_env.h"
 #include "wizard_harness.h"
 
 namespace {
@@ -315,12 +316,15 @@ namespace {
 
 // Ways out of the wizard: none asks a question but Esc, which is answered
 // Yes here.
-enum class Quit { cancel_button, close_box, alt_f4, escape_yes };
+enum class Quit { cancel_button, close_box, alt_f4, escape_yes, escape_no };
 
 struct QuitCase {
   const char* name;
   Quit way;
   int page;
+  // The question stays open while a small extraction ends, with an Exec
+  // program to follow it.
+  bool extraction_ends_under_box = false;
 };
 
 const QuitCase kQuitCases[] = {
@@ -330,6 +334,8 @@ const QuitCase kQuitCases[] = {
     {"AltF4OnPage2", Quit::alt_f4, 2},         {"EscYesOnPage2", Quit::escape_yes, 2},
     {"CancelOnPage3", Quit::cancel_button, 3}, {"CloseBoxOnPage3", Quit::close_box, 3},
     {"AltF4OnPage3", Quit::alt_f4, 3},         {"EscYesOnPage3", Quit::escape_yes, 3},
+    {"EscYesAsExtractionEnds", Quit::escape_yes, 3, true},
+    {"EscNoAsExtractionEnds", Quit::escape_no, 3, true},
 };
 
 // Large enough to be caught while it is written; zeros, so that the archive
@@ -354,8 +360,16 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
     fixture.level = 1;
     with_big_entry = e2e::sfx_bytes(fixture);
   }
+  e2e::Markers markers(dir + "markers\\");
+  e2e::ScopedEnv marker_env("VANDREL_MARKER_DIR", dir + "markers");
+  ASSERT_TRUE(CreateDirectoryA(markers.dir.c_str(), nullptr));
+  if (c.extraction_ends_under_box) {
+    fixture.entries = {e2e::file_entry("first.txt", "complete"),
+                       e2e::file_entry("after.exe", e2e::marker_program_bytes())};
+    fixture.keys.push_back({"Exec", "after.exe"});
+  }
   Wizard wizard;
-  if (c.page == 3) {
+  if (c.page == 3 && !c.extraction_ends_under_box) {
     ASSERT_TRUE(wizard.start_bytes(dir, with_big_entry, "测试程序")) << wizard.failure;
   } else {
     ASSERT_TRUE(wizard.start(dir, fixture, "测试程序")) << wizard.failure;
@@ -365,7 +379,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
     ASSERT_TRUE(wizard.next());
     ASSERT_TRUE(wizard.wait_page(page)) << wizard.failure;
   }
-  if (c.page == 3) {
+  if (c.page == 3 && !c.extraction_ends_under_box) {
     // Caught while big.bin is being written.
     const DWORD start = GetTickCount();
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -385,14 +399,36 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
     case Quit::alt_f4:
       ASSERT_TRUE(wizard.frame.post(WM_SYSKEYDOWN, VK_F4, 1 | (1 << 29)));
       break;
-    case Quit::escape_yes: {
+    case Quit::escape_yes:
+    case Quit::escape_no: {
       ASSERT_TRUE(wizard.press_escape());
       probe::Window box;
       probe::MessageBoxInfo info;
       ASSERT_TRUE(wizard.read_box("确认退出", &box, &info)) << wizard.failure;
-      ASSERT_TRUE(box.click(probe::kYes));
+      if (c.extraction_ends_under_box) {
+        // The worker's Next comes 300 ms after the last file; the program
+        // would have started well within the second that follows.
+        const DWORD start = GetTickCount();
+        while (!e2e::file_exists(out + "after.exe")) {
+          ASSERT_LT(GetTickCount() - start, e2e::kWizardWaitMs) << "the extraction never ended";
+          Sleep(10);
+        }
+        Sleep(1500);
+        EXPECT_FALSE(markers.started("after.exe"));
+        ASSERT_TRUE(wizard.process.running());
+      }
+      ASSERT_TRUE(box.click(c.way == Quit::escape_yes ? probe::kYes : probe::kNo));
       break;
     }
+  }
+  if (c.extraction_ends_under_box) {
+    std::string boxes = e2e::boxes_until_exit(&wizard);
+    ASSERT_TRUE(wizard.exit.ended) << wizard.exit.failure;
+    EXPECT_EQ(1u, wizard.exit.code);
+    // After a No the steps that follow the extraction run; after a Yes none.
+    EXPECT_EQ(c.way == Quit::escape_no, markers.done("after.exe"));
+    EXPECT_EQ(std::vector<std::string>({"after.exe", "first.txt"}), e2e::list_tree(out));
+    return;
   }
   std::string boxes = e2e::boxes_until_exit(&wizard);
   if (c.way != Quit::escape_yes) {

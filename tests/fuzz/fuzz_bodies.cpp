@@ -424,8 +424,7 @@ void fuzz_zip_reader(const uint8_t* data, size_t size) {
     require(strnlen(name, sizeof name) <= info.size_filename,
             "the name is no longer than recorded");
     if (verdict != kEntrySound) break;
-    bool has_separator = false;
-    bool directory = *entry_last_component(name, &has_separator) == 0;
+    bool directory = entry_is_directory(info, name);
     verdict = open_entry(archive, &window, info, directory);
     if (verdict == kEntrySound && !directory) {
       uint32_t delivered = 0;

@@ -90,9 +90,8 @@ EntryVerdict walk(const std::string& file, uint32_t start, uint32_t zip_size) {
        more = unzGoToNextFile(archive)) {
     unz_file_info info;
     char name[kPathBufferSize], data[100];
-    bool has_separator, directory;
     verdict = read_entry_record(archive, &info, name);
-    directory = verdict == kEntrySound && !*entry_last_component(name, &has_separator);
+    bool directory = verdict == kEntrySound && entry_is_directory(info, name);
     if (verdict == kEntrySound) verdict = open_entry(archive, window.get(), info, directory);
     if (verdict != kEntrySound || directory) continue;
     int got, total = 0;

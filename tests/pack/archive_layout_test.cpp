@@ -242,6 +242,9 @@ TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
   bad_data[good.size() - zip.size() + 30 + 1 + 10] ^= 1;  // inside f's stored bytes
   std::string other_local_name = good;
   other_local_name[good.size() - zip.size() + 30] = 'F';
+  std::string none_counted = good, one_counted = good;  // both counts of the end record
+  for (size_t at : {good.size() - 22 + 8, good.size() - 22 + 10}) none_counted[at] = 0;
+  for (size_t at : {good.size() - 22 + 8, good.size() - 22 + 10}) one_counted[at] = 1;
   std::string other_method = good;  // 12 in f's local header and central record
   other_method[good.size() - zip.size() + 8] = other_method[good.find("PK\x01\x02") + 10] = 12;
   struct {
@@ -261,6 +264,8 @@ TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
       {"altered stored byte", bad_data, true, "CRC-32 mismatch"},
       {"local name differs", other_local_name, true, "local header names it otherwise"},
       {"method neither stored nor deflate", other_method, false, "method 12"},
+      {"end record counts no entries", none_counted, true, "damaged end record"},
+      {"end record counts too few", one_counted, true, "damaged end record"},
       {"name outside the destination", payload_of(zip_of({file_entry("a/../../x", "d")}, 0)),
        false, "outside the destination"},
   };

@@ -1,10 +1,12 @@
 """Command-line tests of vandrel-pack: round trips, interoperability with
 Debian's zip/unzip and Python's zipfile, and refusals that leave no output."""
 import os
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import xml.etree.ElementTree as ElementTree
 import zipfile
@@ -240,6 +242,30 @@ class PackTest(unittest.TestCase):
             self.assertIn(message, result.stderr.decode())
         leftovers = [n for n in os.listdir(self.dir) if ".part" in n]
         self.assertEqual(leftovers, [])
+
+    def test_interrupted_run_leaves_no_temporary_or_spool_file(self):
+        big = os.path.join(self.src, "big")
+        os.makedirs(big)
+        for i in range(4):
+            with open(os.path.join(big, "noise%d.bin" % i), "wb") as f:
+                f.write(os.urandom(48 << 20))
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal_number):
+                out = os.path.join(self.dir, "out.exe")
+                process = subprocess.Popen([TOOL, "--stub", self.stub, "--level", "9", self.src,
+                                            "-o", out], stderr=subprocess.PIPE)
+                part = out + ".part%d" % process.pid
+                deadline = time.monotonic() + TIMEOUT
+                # Signalled once a large file is being spooled beside the output.
+                while not any(n.startswith(os.path.basename(part) + ".")
+                              for n in os.listdir(self.dir)):
+                    self.assertIsNone(process.poll(), "ended before it spooled")
+                    self.assertLess(time.monotonic(), deadline)
+                    time.sleep(0.01)
+                process.send_signal(signal_number)
+                process.communicate(timeout=TIMEOUT)
+                self.assertEqual(process.returncode, -signal_number)
+                self.assertEqual([n for n in os.listdir(self.dir) if "out.exe" in n], [])
 
     def assert_refused(self, result, message, out=None):
         self.assertNotEqual(result.returncode, 0)

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "core/fatal.h"
 #include "core/state.h"
@@ -21,6 +22,37 @@ bool make_file(const std::string& path) {
   return true;
 }
 
+// Runs a program of the host system (Z:\\bin\\...) with the Unix forms of
+// `paths` as its arguments, and waits until the last path exists or is gone
+// as `last_exists` says: Wine keeps no junctions of its own but shows a
+// symbolic link to a folder as one, and gives no handle to wait on.
+bool run_on_host(const char* program, const char* options, std::vector<std::string> paths,
+                 bool last_exists) {
+  typedef char*(CDECL * UnixName)(const WCHAR*);
+  UnixName unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  std::string command = std::string(program) + " " + options;
+  for (const std::string& path : paths) {
+    char* name = unix_name ? unix_name(std::wstring(path.begin(), path.end()).c_str()) : nullptr;
+    if (!name) return false;
+    command += std::string(" ") + name;
+    HeapFree(GetProcessHeap(), 0, name);
+  }
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  if (process.hThread) CloseHandle(process.hThread);
+  if (process.hProcess) CloseHandle(process.hProcess);
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10)) {
+    if (exists(paths.back()) == last_exists) return true;
+  }
+  return false;
+}
+
 // Names that the extraction would have refused, given to the cleanup anyway:
 // each would delete something outside target_dir, or at a path cut to fit.
 TEST(Cleanup, DeletesNothingOutsideTargetDirNorAtACutPath) {
@@ -37,9 +69,18 @@ TEST(Cleanup, DeletesNothingOutsideTargetDirNorAtACutPath) {
   ASSERT_TRUE(make_file(out + fitting));
   ASSERT_TRUE(make_file(root + "outside.txt"));
   ASSERT_TRUE(make_file(out + "inside.txt"));
+  // A junction that was in the destination before the extraction wrote
+  // through it: what lies beyond it is never deleted.
+  CreateDirectoryA((root + "elsewhere").c_str(), nullptr);
+  ASSERT_TRUE(make_file(root + "elsewhere\\kept.txt"));
+  ASSERT_TRUE(run_on_host("Z:\\bin\\ln", "-sfn", {root + "elsewhere", out + "link"}, true));
+  ASSERT_TRUE(GetFileAttributesA((out + "link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  ASSERT_TRUE(exists(out + "link\\kept.txt"));
 
   lstrcpyA(g_state.target_dir, out.c_str());
   const char* const names[] = {
+      "link/",
+      "link/kept.txt",
       "inside.txt",
       "..\\outside.txt",
       "../outside.txt",
@@ -58,11 +99,15 @@ TEST(Cleanup, DeletesNothingOutsideTargetDirNorAtACutPath) {
   EXPECT_FALSE(exists(out + "inside.txt"));
   EXPECT_TRUE(exists(root + "outside.txt"));
   EXPECT_TRUE(exists(out + fitting));
+  EXPECT_TRUE(exists(root + "elsewhere\\kept.txt"));
 
   DeleteFileA((out + fitting).c_str());
   RemoveDirectoryA((out + "sub").c_str());
+  run_on_host("Z:\\bin\\rm", "", {out + "link"}, false);
   RemoveDirectoryA(out.c_str());
   DeleteFileA((root + "outside.txt").c_str());
+  DeleteFileA((root + "elsewhere\\kept.txt").c_str());
+  RemoveDirectoryA((root + "elsewhere").c_str());
   RemoveDirectoryA(root.c_str());
   g_state.target_dir[0] = 0;
 }

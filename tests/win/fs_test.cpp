@@ -2,6 +2,7 @@
 #include "util/text.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,7 @@ TEST_F(FsTest, IsPeExecutableChecksHeadersAndReleasesTheFile) {
     const char* name;
     std::string bytes;
     int expected;
+    ULONGLONG extended_to = 0;  // a sparse end makes the file this long
   };
   std::string no_signature = image(64, 64 + 248);
   no_signature[64] = 'X';
@@ -195,10 +197,22 @@ TEST_F(FsTest, IsPeExecutableChecksHeadersAndReleasesTheFile) {
       {"headers-cut-by-one", image(64, 64 + 247), 0},
       {"no-pe-signature", no_signature, 0},
       {"minimal-headers", image(64, 64 + 248), 1},
+      // Larger than a 32-bit address space can map.
+      {"five-gib-program", image(64, 64 + 248), 1, 5ull << 30},
   };
   for (const Case& c : cases) {
     std::string path = at(c.name);
     ASSERT_TRUE(write_file(path, c.bytes)) << c.name;
+    if (c.extended_to) {
+      HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE) << c.name;
+      DWORD sparse = 0;
+      DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &sparse, nullptr);
+      LARGE_INTEGER end;
+      end.QuadPart = static_cast<LONGLONG>(c.extended_to);
+      EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file)) << c.name;
+      CloseHandle(file);
+    }
     EXPECT_EQ(is_pe_executable(path.c_str()), c.expected) << c.name;
     EXPECT_TRUE(DeleteFileA(path.c_str())) << c.name << " is still open";
   }
