@@ -7,6 +7,7 @@
 #include "archive/entry_name.h"
 #include "archive/extraction.h"
 #include "util/fs.h"
+#include "util/progress_range.h"
 #include "util/text.h"
 
 namespace {
@@ -123,7 +124,8 @@ DWORD WINAPI cleanup_worker(void*) {
   set_frame_text(kIdTitle, "文件清理");
   set_frame_text(kIdSubtitle, "删除临时文件");
   set_page_text(kIdStatusText, "正在清理...");
-  send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(total) << 16);
+  ProgressRange range = progress_range(total);
+  send_progress(range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0, static_cast<LPARAM>(range.lparam));
   set_page_text(kIdPageText, "正在删除解压缩出来的文件。");
   Sleep(500);
   InterlockedIncrement(&g_steps);

@@ -8,6 +8,7 @@
 #include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "archive/output_writer.h"
+#include "util/progress_range.h"
 #include "util/text.h"
 
 namespace {
@@ -209,13 +210,8 @@ DWORD WINAPI extraction_worker(LPVOID) {
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
   DWORD count = global.number_entry;
   refuse_unless_sound(check_entry_sizes(archive));
-  // The range's 16-bit form would wrap beyond 65,535 entries (a ZIP64
-  // archive can hold more).
-  if (count <= 0xFFFF) {
-    send_progress(PBM_SETRANGE, 0, static_cast<LPARAM>(count) << 16);
-  } else {
-    send_progress(PBM_SETRANGE32, 0, static_cast<LPARAM>(count));
-  }
+  ProgressRange range = progress_range(count);
+  send_progress(range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0, static_cast<LPARAM>(range.lparam));
 
   for (DWORD k = 1; k <= count; ++k) {
     char name[MAX_PATH];
