@@ -147,7 +147,12 @@ std::string Markers::value(const std::string& program, const std::string& key) c
 }
 
 bool Markers::wait_started(const std::string& program, unsigned timeout_ms) const {
-  return poll(timeout_ms, [&] { return started(program); });
+  // The file appears before its text is written (a batch file's echo most
+  // of all): wait for the final line break too.
+  return poll(timeout_ms, [&] {
+    std::string text;
+    return read_file(dir + program + ".started", &text) && !text.empty() && text.back() == '\n';
+  });
 }
 
 std::string marker_program_bytes() {
