@@ -1,9 +1,14 @@
 """Writes a folder of mixed files for the extraction benchmarks.
 
-usage: make_corpus.py DIR SIZE_MIB
+usage: make_corpus.py DIR SIZE_MIB [SHAPE]
 
-Text (deflates well), binaries with structure, already-compressed data
-(gzip streams and noise), a few large files and many small ones.
+SHAPE "mixed" (the default): text (deflates well), binaries with structure,
+already-compressed data (gzip streams and noise), a few large files and
+many small ones, some 10 files a MiB.
+SHAPE "shipped": shaped like the folders publishers ship, some 35 files a
+MiB (6,986 for 200 MiB): mostly small text and binary files in nested
+folders, some already compressed, and four large files holding a third of
+the size.
 """
 import gzip
 import os
@@ -35,6 +40,35 @@ def write(path, data):
         f.write(data)
     return len(data)
 
+
+def shipped():
+    """Four large files take a third; the rest is spread over small files,
+    their sizes drawn so that the total comes out right."""
+    large = total // 3 // 4
+    for n in range(4):
+        data = os.urandom(large // 2) + (text_block * 8)[: large - large // 2]
+        write(f"{root}/app/data/pack{n}.dat", data)
+    count = max(1, total * 6982 // (200 << 20))
+    budget = total - 4 * large
+    made = 0
+    for k in range(count):
+        left = count - k
+        mean = max(64, (budget - made) // left)
+        size = max(1, min(int(rng.expovariate(1 / mean)), 8 * mean))
+        depth = "/".join(f"d{(k >> (3 * j)) % 7}" for j in range(1 + k % 4))
+        kind = k % 10
+        if kind < 6:  # sources, documents, configuration
+            start = (k * 7919) % (3 << 20)
+            made += write(f"{root}/app/{depth}/t{k}.txt", text_block[start:start + size])
+        elif kind < 9:  # binaries with structure
+            made += write(f"{root}/app/{depth}/b{k}.dll", (record * (size // 4096 + 1))[:size])
+        else:  # images and archives: already compressed
+            made += write(f"{root}/app/{depth}/c{k}.png", os.urandom(size))
+
+
+if len(sys.argv) > 3 and sys.argv[3] == "shipped":
+    shipped()
+    sys.exit(0)
 
 made, i = 0, 0
 while made < total:

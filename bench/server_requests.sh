@@ -3,14 +3,16 @@
 # against the floor program (bench/bare_extract.cpp), which makes the same
 # files with the same calls and decompresses nothing. Every request is a
 # round trip to another process, where most of the stub's waiting goes.
-# Usage: bench/server_requests.sh [BUILD_DIR] [KIND] [SIZE_MIB]
-# KIND defaults to x86_64, SIZE_MIB to 30. Uses a copy of the build's prefix
+# Usage: bench/server_requests.sh [BUILD_DIR] [KIND] [SIZE_MIB] [SHAPE]
+# KIND defaults to x86_64, SIZE_MIB to 30, SHAPE (of bench/make_corpus.py)
+# to mixed. Uses a copy of the build's prefix
 # with a tracing server of its own.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 kind=${2:-x86_64}
 size_mib=${3:-30}
+shape=${4:-mixed}
 tool=$build/host/bin/vandrel-pack
 stub=$build/$kind/bin/vandrel-stub.exe
 bare=$build/$kind/bin/bare_extract.exe
@@ -32,7 +34,7 @@ trap 'exit 1' INT TERM
 cp -a "${build}/wine" "$work/prefix"
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-python3 "$here/bench/make_corpus.py" "$work/src" "$size_mib"
+python3 "$here/bench/make_corpus.py" "$work/src" "$size_mib" "$shape"
 "$tool" --stub "$stub" --no-gui --default-path "$(winpath "$work/out")" "$work/src" \
     -o "$work/sfx.exe" >/dev/null
 # The same entries for the floor program.
