@@ -34,6 +34,18 @@ HANDLE g_output;
 char g_output_path[MAX_PATH];
 const DWORD kAbandonWaitMs = 5000;
 
+// A failed creation or write: the file being written is cut short and does
+// not stay.
+[[noreturn]] void fail_writing(DWORD code) {
+  AcquireSRWLockExclusive(&g_output_lock);
+  if (g_output) {
+    CloseHandle(g_output);
+    g_output = nullptr;
+    DeleteFileA(g_output_path);
+  }
+  fatal_error_code(kCannotExtract, code);
+}
+
 HANDLE create_output(const char* path) {
   AcquireSRWLockExclusive(&g_output_lock);
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -54,25 +66,30 @@ HANDLE create_output(const char* path) {
 HANDLE open_output(const OutputBlock& block) {
   HANDLE file = create_output(block.path);
   if (file != INVALID_HANDLE_VALUE) return file;
-  if (!block.has_separator) fatal_error(kCannotExtract);
+  if (!block.has_separator) fail_writing(GetLastError());
   char parent[MAX_PATH];
   path_parent(block.path, parent, sizeof parent);
   create_directory_chain(parent);
   file = create_output(block.path);
-  if (file == INVALID_HANDLE_VALUE) fatal_error(kCannotExtract);
+  if (file == INVALID_HANDLE_VALUE) fail_writing(GetLastError());
   return file;
 }
 
 void write_output(HANDLE file, const char* data, DWORD size) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, data, size, &written, nullptr);
-  DWORD error = GetLastError();
-  ReleaseSRWLockExclusive(&g_output_lock);
-  SetLastError(error);
-  if (!ok) fatal_error(kCannotExtract);
-  // A short write loses data as surely as a failed one.
-  if (written != size) fatal_error_code(kCannotExtract, 0);
+  while (size > 0) {
+    AcquireSRWLockExclusive(&g_output_lock);
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, data, size, &written, nullptr);
+    DWORD error = GetLastError();
+    ReleaseSRWLockExclusive(&g_output_lock);
+    if (!ok) fail_writing(error);
+    // A full disk may take part of a block and report success: the rest is
+    // written again, so that the call that fails tells why, and a call that
+    // takes nothing is the full disk.
+    if (written == 0) fail_writing(ERROR_DISK_FULL);
+    data += written;
+    size -= written;
+  }
 }
 
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
@@ -105,7 +122,7 @@ DWORD WINAPI writer_thread(LPVOID) {
     ReleaseSRWLockExclusive(&g_queue_lock);
 
     if (block.makes_directory || block.starts_file) g_progress.entry_started(block.name);
-    if (block.makes_directory) create_directory_chain(block.path);
+    if (block.makes_directory && !create_directory_chain(block.path)) fail_writing(GetLastError());
     if (block.starts_file) file = open_output(block);
     if (block.length > 0) write_output(file, block.data, block.length);
     if (block.ends_file) {
