@@ -278,6 +278,31 @@ TEST(WizardSequence, AutoExtractGoesFromWelcomeToExtractionWithoutQuestion) {
             e2e::list_tree(dir + "missing\\deeper"));
 }
 
+// A disk that fills up while a file is written: the box, owned by the
+// wizard, tells why, and the file cut short goes.
+TEST(WizardSequence, DiskFullShowsTheReasonAndRemovesTheFileCutShort) {
+  const std::string dir = e2e::fresh_dir("wizard-disk-full");
+  Fixture fixture = wizard_fixture(dir + "out");
+  fixture.keys.push_back({"AutoExtract", "1"});
+  fixture.entries = {e2e::file_entry("first.txt", "complete"),
+                     e2e::file_entry("large.bin", std::string(200000, 'x')),
+                     e2e::file_entry("last.txt", "never written")};
+  Wizard wizard;
+  // Writes: the settings' temporary file, first.txt, then large.bin's blocks.
+  wizard.write_fault = "4,112,short";
+  ASSERT_TRUE(wizard.start(dir, fixture, "测试程序")) << wizard.failure;
+  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+  ASSERT_TRUE(wizard.next());
+  probe::Window box;
+  probe::MessageBoxInfo info;
+  ASSERT_TRUE(wizard.read_box("Vandrel 错误", &box, &info)) << wizard.failure;
+  EXPECT_EQ(e2e::fatal_text(kCannotExtract, ERROR_DISK_FULL), info.text);
+  EXPECT_EQ(wizard.frame.handle(), GetWindow(box.handle(), GW_OWNER));
+  ASSERT_TRUE(box.click(probe::kOk));
+  ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
+  EXPECT_EQ(std::vector<std::string>({"first.txt"}), e2e::list_tree(dir + "out"));
+}
+
 TEST(WizardSequence, WelcomePageTexts) {
   struct Case {
     const char* name;
