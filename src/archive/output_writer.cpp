@@ -5,8 +5,6 @@
 
 namespace {
 
-const DWORD kAbandonWaitMs = 5000;
-
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   FILETIME local_time;
   FILETIME utc_time;
@@ -179,12 +177,10 @@ bool OutputWriter::failed(DWORD* code) {
 }
 
 void OutputWriter::abandon() {
-  // Waits at most for the one block being written.
-  DWORD start = GetTickCount();
-  while (!TryAcquireSRWLockExclusive(&output_lock_)) {
-    if (GetTickCount() - start >= kAbandonWaitMs) return;
-    Sleep(1);
-  }
+  // Waits for the one block being written, however long the system takes:
+  // the file cannot be removed while the writer holds it, and the process
+  // must not end in the middle of a write.
+  AcquireSRWLockExclusive(&output_lock_);
   if (output_) {
     CloseHandle(output_);
     output_ = nullptr;

@@ -350,6 +350,8 @@ struct QuitCase {
   // The question stays open while a small extraction ends, with an Exec
   // program to follow it.
   bool extraction_ends_under_box = false;
+  // Makes the program's writes fail or wait (see kProbeWriteFaultEnv).
+  const char* write_fault = "";
 };
 
 const QuitCase kQuitCases[] = {
@@ -361,6 +363,9 @@ const QuitCase kQuitCases[] = {
     {"AltF4OnPage3", Quit::alt_f4, 3},         {"EscYesOnPage3", Quit::escape_yes, 3},
     {"EscYesAsExtractionEnds", Quit::escape_yes, 3, true},
     {"EscNoAsExtractionEnds", Quit::escape_no, 3, true},
+    // The quit comes while big.bin's second block takes longer to write than
+    // the quit would wait for it: the file goes all the same.
+    {"CancelDuringSlowWrite", Quit::cancel_button, 3, false, "4,0,slow"},
 };
 
 // Large enough to be caught while it is written; zeros, so that the archive
@@ -394,6 +399,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
     fixture.keys.push_back({"Exec", "after.exe"});
   }
   Wizard wizard;
+  wizard.write_fault = c.write_fault;
   if (c.page == 3 && !c.extraction_ends_under_box) {
     ASSERT_TRUE(wizard.start_bytes(dir, with_big_entry, "测试程序")) << wizard.failure;
   } else {
@@ -413,6 +419,8 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
       ASSERT_LT(GetTickCount() - start, e2e::kWizardWaitMs) << "big.bin never grew";
       Sleep(5);
     }
+    // Well into the slow write of the second block.
+    if (c.write_fault[0]) Sleep(500);
   }
   switch (c.way) {
     case Quit::cancel_button:

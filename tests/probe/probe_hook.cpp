@@ -234,11 +234,16 @@ LONG g_write_calls;
 LONG g_fault_call;
 DWORD g_fault_code;
 bool g_fault_short;
+bool g_fault_slow;
 
 BOOL WINAPI faulty_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                               LPOVERLAPPED overlapped) {
   LONG call = InterlockedIncrement(&g_write_calls);
   if (call < g_fault_call) return g_write_file(file, data, size, written, overlapped);
+  if (g_fault_slow) {
+    if (call == g_fault_call) Sleep(kProbeSlowWriteMs);
+    return g_write_file(file, data, size, written, overlapped);
+  }
   if (call == g_fault_call && g_fault_short && size > 32) {
     return g_write_file(file, data, 32, written, overlapped);
   }
@@ -247,7 +252,7 @@ BOOL WINAPI faulty_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD wri
   return FALSE;
 }
 
-// kProbeWriteFaultEnv holds "CALL,CODE" or "CALL,CODE,short".
+// kProbeWriteFaultEnv holds "CALL,CODE", "CALL,CODE,short" or "CALL,0,slow".
 void arm_write_fault() {
   char spec[64];
   DWORD length = GetEnvironmentVariableA(kProbeWriteFaultEnv, spec, sizeof spec);
@@ -261,7 +266,8 @@ void arm_write_fault() {
   };
   g_fault_call = number();
   g_fault_code = static_cast<DWORD>(number());
-  g_fault_short = *c == 's';
+  g_fault_short = lstrcmpA(c, "short") == 0;
+  g_fault_slow = lstrcmpA(c, "slow") == 0;
   redirect("kernel32.dll", "WriteFile", faulty_write_file, &g_write_file);
 }
 

@@ -53,8 +53,10 @@ enum ProbeIconCode {
 // makes the program's WriteFile fail as this variable of the program's
 // environment says: "CALL,CODE" fails call CALL (counted from 1) and every later one
 // with CODE; "CALL,CODE,short" first lets call CALL write 32 bytes and
-// report success.
+// report success; "CALL,0,slow" makes call CALL wait kProbeSlowWriteMs
+// before it writes, and fails nothing.
 constexpr const char* kProbeWriteFaultEnv = "VANDREL_PROBE_WRITE_FAULT";
+constexpr DWORD kProbeSlowWriteMs = 6000;
 
 // Exported by the DLL as a plain C function (no decoration on either
 // target): installs the WH_CALLWNDPROC hook on `thread_id`.
