@@ -19,25 +19,54 @@ const WORD kUtf8NameFlag = 1 << 11;
 
 void set_status_text(const char* name);
 
-// The entry the extraction reads, named on the status line when it fails.
-char g_reading_name[MAX_PATH];
+// What the extraction shares with the thread that ends the run: the writer
+// and, once the extraction failed, the box's message and the system's code.
+struct Extraction {
+  OutputWriter writer;
+  // The reader's windows on the executable; one archive is read per run.
+  ArchiveWindow window;
+  // The entry the extraction reads, named on the status line when it fails.
+  char reading_name[MAX_PATH];
+  const char* failure;
+  DWORD failure_code;
+};
+Extraction g_extraction;
 
-// The reader's windows on the executable; one archive is read per run.
-ArchiveWindow g_window;
-
-// Every fault the extraction finds itself waits for the files already
-// handed to the writer: the exit must not cut one of them short. The
-// status line then names the entry at fault, as the box's text does not.
+// Every fault waits for the files already handed to the writer: the end
+// must not cut one of them short. A failed creation or write comes first,
+// as its entry came first. A fault of the reader names its entry on the
+// status line, as the box's text does not. The box is the wizard window's
+// to show, in front of it; silent mode shows it on this thread.
 [[noreturn]] void fail(const char* message, DWORD system_code) {
-  output_writer_drain();
-  if (g_reading_name[0]) set_status_text(g_reading_name);
-  fatal_error_code(message, system_code);
+  Extraction& extraction = g_extraction;
+  extraction.writer.drain();
+  DWORD write_error;
+  if (extraction.writer.failed(&write_error)) {
+    message = kCannotExtract;
+    system_code = write_error;
+  } else if (extraction.reading_name[0]) {
+    set_status_text(extraction.reading_name);
+  }
+  extraction.failure = message;
+  extraction.failure_code = system_code;
+  if (g_state.frame_window) {
+    PostMessageA(g_state.frame_window, kExtractionFailed, 0, 0);
+    ExitThread(1);
+  }
+  end_failed_extraction();
 }
 
 // A failed system call, with its code.
 [[noreturn]] void fail_system(const char* message) {
   DWORD code = GetLastError();
   fail(message, code);
+}
+
+// The writer failed; fail() takes its reason.
+OutputBlock* claim_block() {
+  OutputBlock* block = g_extraction.writer.claim();
+  if (!block) fail(kCannotExtract, 0);
+  return block;
 }
 
 // The reader failed: a read of the executable, or else damaged data, for
@@ -140,7 +169,7 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
                            char (&name)[MAX_PATH]) {
   unz_file_info info;
   read_entry_name(archive, &info, name);
-  text_copy(g_reading_name, sizeof g_reading_name, name);
+  text_copy(g_extraction.reading_name, sizeof g_extraction.reading_name, name);
 
   bool has_separator = false;
   entry_last_component(name, &has_separator);
@@ -150,15 +179,15 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
   bool makes_directory = entry_is_directory(info, name);
   // A file is opened before its output exists: an unreadable entry leaves
   // no new file. A directory is opened only to compare its names.
-  refuse_unless_sound(open_entry(archive, &g_window, info, makes_directory));
+  refuse_unless_sound(open_entry(archive, &g_extraction.window, info, makes_directory));
   if (makes_directory) {
-    OutputBlock* block = output_claim();
+    OutputBlock* block = claim_block();
     block->makes_directory = true;
     block->ends_entry = true;
     block->entry_number = number;
     text_copy(block->name, sizeof block->name, name);
     text_copy(block->path, sizeof block->path, path);
-    output_submit(block);
+    g_extraction.writer.submit(block);
     return;
   }
 
@@ -166,7 +195,7 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
   // end of the data also closes the file.
   uLong total = 0;
   for (bool first = true;; first = false) {
-    OutputBlock* block = output_claim();
+    OutputBlock* block = claim_block();
     if (first) {
       block->starts_file = true;
       block->has_separator = has_separator;
@@ -183,7 +212,7 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
     block->dos_date = info.dosDate;
     total += block->length;
     bool last = block->ends_file;
-    output_submit(block);
+    g_extraction.writer.submit(block);
     if (last) break;
   }
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
@@ -196,15 +225,15 @@ DWORD WINAPI extraction_worker(LPVOID) {
   char absolute[MAX_PATH];
   DWORD length = GetFullPathNameA(g_state.target_dir, MAX_PATH, absolute, nullptr);
   if (length == 0) fail_system(kCannotExtract);
-  if (length >= MAX_PATH) fatal_error_code(kCannotExtract, 0);
+  if (length >= MAX_PATH) fail(kCannotExtract, 0);
   text_copy(g_state.target_dir, sizeof g_state.target_dir, absolute);
 
   // The status line and the bar follow the files written, not the
   // decompression running ahead of them.
   OutputProgress progress = {set_status_text, show_entry_done};
-  output_writer_start(progress);
+  if (!g_extraction.writer.start(progress)) fail_system(kCannotExtract);
   unzFile archive =
-      open_embedded_archive(&g_window, g_state.exe_path, g_state.archive_start,
+      open_embedded_archive(&g_extraction.window, g_state.exe_path, g_state.archive_start,
                             g_state.config.zip_size);
   unz_global_info global;
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
@@ -221,7 +250,9 @@ DWORD WINAPI extraction_worker(LPVOID) {
   }
   unzCloseCurrentFile(archive);
   unzClose(archive);
-  output_writer_finish();
+  g_extraction.writer.finish();
+  DWORD write_error;
+  if (g_extraction.writer.failed(&write_error)) fail(kCannotExtract, write_error);
   send_progress(PBM_SETPOS, count, 0);
   Sleep(300);
   // Silent mode has no frame: a post to no window would land in this
@@ -229,3 +260,13 @@ DWORD WINAPI extraction_worker(LPVOID) {
   if (g_state.frame_window) PostMessageA(g_state.frame_window, WM_COMMAND, kIdNext, 0);
   return 0;
 }
+
+void end_failed_extraction() {
+  // A failed writer leaves its file cut short: it goes. Damaged data leave
+  // the blocks decoded before them, as the extraction always wrote.
+  DWORD write_error;
+  if (g_extraction.writer.failed(&write_error)) g_extraction.writer.abandon();
+  fatal_error_code(g_extraction.failure, g_extraction.failure_code);
+}
+
+void abandon_extraction() { g_extraction.writer.abandon(); }

@@ -1,79 +1,9 @@
 #include "archive/output_writer.h"
 
-#include "core/fatal.h"
 #include "util/fs.h"
 #include "util/text.h"
 
 namespace {
-
-const char kCannotExtract[] = "不能解压缩当前文件。";
-
-// Slots enough for the decompression to run some small files ahead of the
-// writes, holding a MiB.
-const int kSlotCount = 16;
-
-OutputBlock g_slots[kSlotCount];
-char* g_slot_memory;
-int g_first_filled;  // the next slot the writer handles
-int g_filled;        // slots submitted and not yet handled
-bool g_stopping;
-SRWLOCK g_queue_lock = SRWLOCK_INIT;
-CONDITION_VARIABLE g_slot_filled = CONDITION_VARIABLE_INIT;
-CONDITION_VARIABLE g_slot_freed = CONDITION_VARIABLE_INIT;
-HANDLE g_writer_thread;
-DWORD g_writer_thread_id;
-OutputProgress g_progress;
-
-// The file being written. A user who quits the wizard while an entry is
-// written ends the process at once; the file cut short then must not stay
-// behind looking complete, so the quitting thread removes it. The lock is
-// held while the file is created, while each block is written and while it
-// is closed.
-SRWLOCK g_output_lock = SRWLOCK_INIT;
-HANDLE g_output;
-char g_output_path[MAX_PATH];
-const DWORD kAbandonWaitMs = 5000;
-
-HANDLE create_output(const char* path) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD error = GetLastError();
-  if (file != INVALID_HANDLE_VALUE) {
-    g_output = file;
-    text_copy(g_output_path, sizeof g_output_path, path);
-  }
-  ReleaseSRWLockExclusive(&g_output_lock);
-  // The caller's error box tells why the creation failed.
-  SetLastError(error);
-  return file;
-}
-
-// Creates the file; a file whose folder is missing (an archive without
-// directory entries) gets the folder made first.
-HANDLE open_output(const OutputBlock& block) {
-  HANDLE file = create_output(block.path);
-  if (file != INVALID_HANDLE_VALUE) return file;
-  if (!block.has_separator) fatal_error(kCannotExtract);
-  char parent[MAX_PATH];
-  path_parent(block.path, parent, sizeof parent);
-  create_directory_chain(parent);
-  file = create_output(block.path);
-  if (file == INVALID_HANDLE_VALUE) fatal_error(kCannotExtract);
-  return file;
-}
-
-void write_output(HANDLE file, const char* data, DWORD size) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, data, size, &written, nullptr);
-  DWORD error = GetLastError();
-  ReleaseSRWLockExclusive(&g_output_lock);
-  SetLastError(error);
-  if (!ok) fatal_error(kCannotExtract);
-  // A short write loses data as surely as a failed one.
-  if (written != size) fatal_error_code(kCannotExtract, 0);
-}
 
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   FILETIME local_time;
@@ -84,67 +14,124 @@ void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   SetFileTime(file, nullptr, nullptr, &utc_time);
 }
 
-void close_output(HANDLE file) {
-  AcquireSRWLockExclusive(&g_output_lock);
-  CloseHandle(file);
-  g_output = nullptr;
-  ReleaseSRWLockExclusive(&g_output_lock);
+}  // namespace
+
+// Each step below answers false with the system's reason as the last error.
+bool OutputWriter::create(const char* path) {
+  AcquireSRWLockExclusive(&output_lock_);
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) {
+    output_ = file;
+    text_copy(output_path_, sizeof output_path_, path);
+  }
+  ReleaseSRWLockExclusive(&output_lock_);
+  SetLastError(error);
+  return file != INVALID_HANDLE_VALUE;
 }
 
-DWORD WINAPI writer_thread(LPVOID) {
-  HANDLE file = INVALID_HANDLE_VALUE;
+// Creates the file; a file whose folder is missing (an archive without
+// directory entries) gets the folder made first.
+bool OutputWriter::open(const OutputBlock& block) {
+  if (create(block.path)) return true;
+  if (!block.has_separator) return false;
+  char parent[MAX_PATH];
+  path_parent(block.path, parent, sizeof parent);
+  create_directory_chain(parent);
+  return create(block.path);
+}
+
+bool OutputWriter::write(const char* data, DWORD size) {
+  while (size > 0) {
+    AcquireSRWLockExclusive(&output_lock_);
+    DWORD written = 0;
+    BOOL ok = WriteFile(output_, data, size, &written, nullptr);
+    DWORD error = GetLastError();
+    ReleaseSRWLockExclusive(&output_lock_);
+    // A full disk may take part of a block and report success: the rest is
+    // written again, so that the call that fails tells why, and a call that
+    // takes nothing is the full disk.
+    if (ok && written == 0) error = ERROR_DISK_FULL;
+    SetLastError(error);
+    if (!ok || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool OutputWriter::write_block(const OutputBlock& block) {
+  if (block.makes_directory && !create_directory_chain(block.path)) return false;
+  if (block.starts_file && !open(block)) return false;
+  if (block.length > 0 && !write(block.data, block.length)) return false;
+  if (block.ends_file) {
+    stamp_last_write_time(output_, block.dos_date);
+    AcquireSRWLockExclusive(&output_lock_);
+    CloseHandle(output_);
+    output_ = nullptr;
+    ReleaseSRWLockExclusive(&output_lock_);
+  }
+  return true;
+}
+
+DWORD WINAPI OutputWriter::run(LPVOID argument) {
+  OutputWriter& writer = *static_cast<OutputWriter*>(argument);
   for (;;) {
-    AcquireSRWLockExclusive(&g_queue_lock);
-    while (g_filled == 0 && !g_stopping)
-      SleepConditionVariableSRW(&g_slot_filled, &g_queue_lock, INFINITE, 0);
-    if (g_filled == 0) {
-      ReleaseSRWLockExclusive(&g_queue_lock);
+    AcquireSRWLockExclusive(&writer.queue_lock_);
+    while (writer.filled_ == 0 && !writer.stopping_)
+      SleepConditionVariableSRW(&writer.slot_filled_, &writer.queue_lock_, INFINITE, 0);
+    if (writer.filled_ == 0) {
+      ReleaseSRWLockExclusive(&writer.queue_lock_);
       return 0;
     }
-    OutputBlock& block = g_slots[g_first_filled];
-    ReleaseSRWLockExclusive(&g_queue_lock);
+    const OutputBlock& block = writer.slots_[writer.first_filled_];
+    ReleaseSRWLockExclusive(&writer.queue_lock_);
 
-    if (block.makes_directory || block.starts_file) g_progress.entry_started(block.name);
-    if (block.makes_directory) create_directory_chain(block.path);
-    if (block.starts_file) file = open_output(block);
-    if (block.length > 0) write_output(file, block.data, block.length);
-    if (block.ends_file) {
-      stamp_last_write_time(file, block.dos_date);
-      close_output(file);
-      file = INVALID_HANDLE_VALUE;
+    // After a failure the slots are only let go: the file cut short stays
+    // open for the thread that ends the run to remove.
+    bool written = true;
+    DWORD error = 0;
+    if (!writer.failed_) {
+      if (block.makes_directory || block.starts_file) writer.progress_.entry_started(block.name);
+      written = writer.write_block(block);
+      if (!written) {
+        error = GetLastError();
+      } else if (block.ends_entry) {
+        writer.progress_.entry_done(block.entry_number);
+      }
     }
-    if (block.ends_entry) g_progress.entry_done(block.entry_number);
 
-    AcquireSRWLockExclusive(&g_queue_lock);
-    g_first_filled = (g_first_filled + 1) % kSlotCount;
-    --g_filled;
-    WakeAllConditionVariable(&g_slot_freed);
-    ReleaseSRWLockExclusive(&g_queue_lock);
+    AcquireSRWLockExclusive(&writer.queue_lock_);
+    if (!written) {
+      writer.failure_code_ = error;
+      writer.failed_ = true;
+    }
+    writer.first_filled_ = (writer.first_filled_ + 1) % kOutputSlotCount;
+    --writer.filled_;
+    WakeAllConditionVariable(&writer.slot_freed_);
+    ReleaseSRWLockExclusive(&writer.queue_lock_);
   }
 }
 
-}  // namespace
-
-void output_writer_start(const OutputProgress& progress) {
-  g_progress = progress;
-  g_slot_memory = static_cast<char*>(VirtualAlloc(nullptr, kSlotCount * kOutputBlockSize,
-                                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (!g_slot_memory) fatal_error(kCannotExtract);
-  for (int k = 0; k < kSlotCount; ++k) g_slots[k].data = g_slot_memory + k * kOutputBlockSize;
-  g_first_filled = 0;
-  g_filled = 0;
-  g_stopping = false;
-  g_writer_thread = CreateThread(nullptr, 0, writer_thread, nullptr, 0, &g_writer_thread_id);
-  if (!g_writer_thread) fatal_error(kCannotExtract);
+bool OutputWriter::start(const OutputProgress& progress) {
+  progress_ = progress;
+  slot_memory_ = static_cast<char*>(VirtualAlloc(nullptr, kOutputSlotCount * kOutputBlockSize,
+                                                 MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (!slot_memory_) return false;
+  for (int k = 0; k < kOutputSlotCount; ++k) slots_[k].data = slot_memory_ + k * kOutputBlockSize;
+  thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+  return thread_ != nullptr;
 }
 
-OutputBlock* output_claim() {
-  AcquireSRWLockExclusive(&g_queue_lock);
-  // The writer frees a slot or ends the process: it cannot stop otherwise.
-  while (g_filled == kSlotCount)
-    SleepConditionVariableSRW(&g_slot_freed, &g_queue_lock, INFINITE, 0);
-  OutputBlock* block = &g_slots[(g_first_filled + g_filled) % kSlotCount];
-  ReleaseSRWLockExclusive(&g_queue_lock);
+OutputBlock* OutputWriter::claim() {
+  AcquireSRWLockExclusive(&queue_lock_);
+  // The writer frees every slot, even after a failure.
+  while (filled_ == kOutputSlotCount)
+    SleepConditionVariableSRW(&slot_freed_, &queue_lock_, INFINITE, 0);
+  OutputBlock* block = failed_ ? nullptr : &slots_[(first_filled_ + filled_) % kOutputSlotCount];
+  ReleaseSRWLockExclusive(&queue_lock_);
+  if (!block) return nullptr;
   block->makes_directory = false;
   block->starts_file = false;
   block->has_separator = false;
@@ -154,45 +141,50 @@ OutputBlock* output_claim() {
   return block;
 }
 
-void output_submit(OutputBlock*) {
-  AcquireSRWLockExclusive(&g_queue_lock);
-  ++g_filled;
-  WakeAllConditionVariable(&g_slot_filled);
-  ReleaseSRWLockExclusive(&g_queue_lock);
+void OutputWriter::submit(OutputBlock*) {
+  AcquireSRWLockExclusive(&queue_lock_);
+  ++filled_;
+  WakeAllConditionVariable(&slot_filled_);
+  ReleaseSRWLockExclusive(&queue_lock_);
 }
 
-void output_writer_drain() {
-  if (!g_writer_thread || GetCurrentThreadId() == g_writer_thread_id) return;
-  AcquireSRWLockExclusive(&g_queue_lock);
-  while (g_filled > 0) SleepConditionVariableSRW(&g_slot_freed, &g_queue_lock, INFINITE, 0);
-  ReleaseSRWLockExclusive(&g_queue_lock);
+void OutputWriter::drain() {
+  AcquireSRWLockExclusive(&queue_lock_);
+  while (filled_ > 0) SleepConditionVariableSRW(&slot_freed_, &queue_lock_, INFINITE, 0);
+  ReleaseSRWLockExclusive(&queue_lock_);
 }
 
-void output_writer_finish() {
-  output_writer_drain();
-  AcquireSRWLockExclusive(&g_queue_lock);
-  g_stopping = true;
-  WakeAllConditionVariable(&g_slot_filled);
-  ReleaseSRWLockExclusive(&g_queue_lock);
+void OutputWriter::finish() {
+  drain();
+  AcquireSRWLockExclusive(&queue_lock_);
+  stopping_ = true;
+  WakeAllConditionVariable(&slot_filled_);
+  ReleaseSRWLockExclusive(&queue_lock_);
   // The queue is empty: the thread only has to see the flag.
-  WaitForSingleObject(g_writer_thread, 10000);
-  CloseHandle(g_writer_thread);
-  g_writer_thread = nullptr;
-  VirtualFree(g_slot_memory, 0, MEM_RELEASE);
-  g_slot_memory = nullptr;
+  WaitForSingleObject(thread_, 10000);
+  CloseHandle(thread_);
+  thread_ = nullptr;
+  VirtualFree(slot_memory_, 0, MEM_RELEASE);
+  slot_memory_ = nullptr;
 }
 
-void abandon_current_entry() {
-  // Waits at most for the one block being written.
-  DWORD start = GetTickCount();
-  while (!TryAcquireSRWLockExclusive(&g_output_lock)) {
-    if (GetTickCount() - start >= kAbandonWaitMs) return;
-    Sleep(1);
-  }
-  if (g_output) {
-    CloseHandle(g_output);
-    g_output = nullptr;
-    DeleteFileA(g_output_path);
+bool OutputWriter::failed(DWORD* code) {
+  AcquireSRWLockExclusive(&queue_lock_);
+  bool failed = failed_;
+  *code = failure_code_;
+  ReleaseSRWLockExclusive(&queue_lock_);
+  return failed;
+}
+
+void OutputWriter::abandon() {
+  // Waits for the one block being written, however long the system takes:
+  // the file cannot be removed while the writer holds it, and the process
+  // must not end in the middle of a write.
+  AcquireSRWLockExclusive(&output_lock_);
+  if (output_) {
+    CloseHandle(output_);
+    output_ = nullptr;
+    DeleteFileA(output_path_);
   }
   // The lock stays held: the writer creates and writes nothing more before
   // the process ends.

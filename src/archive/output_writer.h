@@ -32,19 +32,59 @@ struct OutputProgress {
   void (*entry_done)(DWORD number);
 };
 
-// Starts the writer thread; every failure ends the process.
-void output_writer_start(const OutputProgress& progress);
-// A free slot, waiting for one while the writer is behind.
-OutputBlock* output_claim();
-void output_submit(OutputBlock* block);
-// Returns once every submitted slot is handled. Called before the extraction
-// ends the process for a fault of its own, so that no file is left cut
-// short by the exit; does not wait when called by the writer itself.
-void output_writer_drain();
-// Drains, then ends the writer thread and frees its slots.
-void output_writer_finish();
+// Slots enough for the decompression to run some small files ahead of the
+// writes, holding a MiB.
+const int kOutputSlotCount = 16;
 
-// Removes the file being written, if any, and stops the writer from
-// creating or writing more; for a quit in the middle of the extraction, just
-// before the process ends. Complete files stay.
-void abandon_current_entry();
+// The writer's state, shared by the extraction that fills the slots, the
+// writer thread and the thread that ends the run. A failure of the system
+// does not end the process here: the writer keeps its reason and lets the
+// remaining slots go, and the extraction hands the failure on. Zero-filled
+// (as a static object is) it is ready to start.
+class OutputWriter {
+ public:
+  // Starts the writer thread; false when the system refuses it.
+  bool start(const OutputProgress& progress);
+  // A free slot, waiting for one while the writer is behind; null once a
+  // creation or a write failed.
+  OutputBlock* claim();
+  void submit(OutputBlock* block);
+  // Returns once every submitted slot is handled.
+  void drain();
+  // Drains, then ends the writer thread and frees its slots.
+  void finish();
+  // True once a creation or a write failed; `code` is the system's reason.
+  bool failed(DWORD* code);
+  // Removes the file being written, if any, and stops the writer from
+  // creating or writing more; for an end in the middle of the extraction,
+  // just before the process ends. Complete files stay.
+  void abandon();
+
+ private:
+  static DWORD WINAPI run(LPVOID writer);
+  bool write_block(const OutputBlock& block);
+  bool create(const char* path);
+  bool open(const OutputBlock& block);
+  bool write(const char* data, DWORD size);
+
+  OutputBlock slots_[kOutputSlotCount];
+  char* slot_memory_;
+  int first_filled_;  // the next slot the writer handles
+  int filled_;        // slots submitted and not yet handled
+  bool stopping_;
+  bool failed_;
+  DWORD failure_code_;
+  SRWLOCK queue_lock_;
+  CONDITION_VARIABLE slot_filled_;
+  CONDITION_VARIABLE slot_freed_;
+  HANDLE thread_;
+  OutputProgress progress_;
+
+  // The file being written. A run that ends while an entry is written must
+  // not leave the file cut short looking complete, so the ending thread
+  // removes it. The lock is held while the file is created, while each
+  // block is written and while it is closed.
+  SRWLOCK output_lock_;
+  HANDLE output_;
+  char output_path_[MAX_PATH];
+};

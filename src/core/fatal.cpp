@@ -34,7 +34,10 @@ void fatal_error_code(const char* message, unsigned long system_code) {
   text_format(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
               system_text);
   prepare_for_windows();
-  MessageBoxA(nullptr, text, "Vandrel 错误", MB_ICONERROR);
+  // On the wizard's thread the box belongs to the wizard, in front of it.
+  HWND owner = g_state.frame_window;
+  if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) owner = nullptr;
+  MessageBoxA(owner, text, "Vandrel 错误", MB_ICONERROR);
   shutdown_and_exit();
 }
 

@@ -11,7 +11,6 @@
 #include "actions/cleanup.h"
 #include "actions/exec_launch.h"
 #include "archive/extraction.h"
-#include "archive/output_writer.h"
 #include "core/fatal.h"
 #include "core/state.h"
 #include "core/system_dlls.h"
@@ -64,7 +63,7 @@ void go_to_page(int page) {
 // Every way out of the wizard. A file cut short by the quit is removed, so
 // that only complete entries stay on disk.
 [[noreturn]] void quit_wizard() {
-  if (g_state.current_page == 3) abandon_current_entry();
+  if (g_state.current_page == 3) abandon_extraction();
   shutdown_and_exit();
 }
 
@@ -186,6 +185,8 @@ INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
       return 1;
     case WM_COMMAND:
       return on_command(window, LOWORD(wparam));
+    case kExtractionFailed:
+      end_failed_extraction();
     case WM_CTLCOLORSTATIC: {
       int id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
       if (id != IDC_TITLE && id != IDC_SUBTITLE) return 0;

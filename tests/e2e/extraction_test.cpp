@@ -523,6 +523,8 @@ struct FailureCase {
   std::function<void(const std::string& out)> prepare;
   // Further checks of the destination; may be empty.
   std::function<void(const std::string& out)> check;
+  // Makes the program's writes fail (see kProbeWriteFaultEnv); empty: none.
+  std::string write_fault = std::string();
 };
 
 std::string sfx_of(const vpack::KeyList& keys, const std::string& zip) {
@@ -688,6 +690,11 @@ std::function<void(const std::string&)> make_directory(const std::string& name) 
   };
 }
 
+// The program's first write is its settings' temporary file, the second
+// first.txt, then one per block of 65,535 bytes.
+const char kFailsInLargeFile[] = "4,112";
+const char kShortInLargeFile[] = "4,112,short";
+
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class FailsWithMessage : public ::testing::TestWithParam<FailureCase> {};
@@ -698,7 +705,8 @@ TEST_P(FailsWithMessage, AndLeavesWhatWasWritten) {
   ASSERT_TRUE(e2e::write_file(site.exe, c.sfx(site.keys)));
   ASSERT_TRUE(CreateDirectoryA(site.out.c_str(), nullptr));
   if (c.prepare) c.prepare(site.out);
-  expect_fatal(e2e::run_expecting_box(site.exe, site.dir), c.message, c.system_code);
+  expect_fatal(e2e::run_expecting_box(site.exe, site.dir, "", c.write_fault), c.message,
+               c.system_code);
   EXPECT_EQ(e2e::list_tree(site.out), c.tree);
   if (c.check) c.check(site.out);
 }
@@ -769,7 +777,20 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"EndRecordCountsTooFew", kDamaged, 0, end_record_counting(2), {}, nullptr,
                     nullptr},
         FailureCase{"ColonInName", kCannotExtract, 0, after_first(file_entry("dir/a:b.txt", "x")),
-                    {"first.txt"}, nullptr, expect_first_entry}),
+                    {"first.txt"}, nullptr, expect_first_entry},
+        // The file cut short by the full disk goes; the complete one stays.
+        FailureCase{"DiskFullInSecondBlock", kCannotExtract, ERROR_DISK_FULL,
+                    after_first(file_entry("large.txt", kLargeText)), {"first.txt"}, nullptr,
+                    expect_first_entry, kFailsInLargeFile},
+        FailureCase{"ShortWriteThenDiskFull", kCannotExtract, ERROR_DISK_FULL,
+                    after_first(file_entry("large.txt", kLargeText)), {"first.txt"}, nullptr,
+                    expect_first_entry, kShortInLargeFile},
+        FailureCase{"DirectoryUnderAFile", kCannotExtract, ERROR_PATH_NOT_FOUND,
+                    after_first(dir_entry("plain/sub/")), {"first.txt", "plain"},
+                    [](const std::string& out) {
+                      ASSERT_TRUE(e2e::write_file(out + "plain", "a file"));
+                    },
+                    expect_first_entry}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 // A central record whose extra field is said to run far past the archive's

@@ -198,10 +198,13 @@ SilentRun run_silent(const std::string& exe, const std::string& work_dir,
 }
 
 FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
-                           const std::string& args) {
+                           const std::string& args, const std::string& write_fault) {
   FatalRun run;
   probe::ProbeProcess process;
-  if (!process.start(exe, args, work_dir, &run.failure)) return run;
+  if (write_fault.empty() ? !process.start(exe, args, work_dir, &run.failure)
+                          : !process.start_hooked(exe, args, work_dir, write_fault, &run.failure)) {
+    return run;
+  }
   probe::WindowQuery query;
   query.class_name = probe::kDialogClass;
   probe::Window box = process.wait_window(query, kRunTimeoutMs, &run.failure);

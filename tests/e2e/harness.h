@@ -87,9 +87,10 @@ struct FatalRun {
   std::string failure;
 };
 // Runs a program that should end with one message box: reads the box,
-// presses OK and waits for the end.
+// presses OK and waits for the end. A `write_fault` makes its writes fail
+// (see kProbeWriteFaultEnv).
 FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
-                           const std::string& args = "");
+                           const std::string& args = "", const std::string& write_fault = "");
 
 // The text of the fatal-error box for `message`, before the system's text.
 std::string fatal_text_prefix(const std::string& message);

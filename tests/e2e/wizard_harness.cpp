@@ -26,7 +26,10 @@ bool Wizard::start_bytes(const std::string& dir, const std::string& bytes,
     failure = "cannot write " + exe;
     return false;
   }
-  if (!process.start(exe, "", dir, &failure)) return false;
+  if (write_fault.empty() ? !process.start(exe, "", dir, &failure)
+                          : !process.start_hooked(exe, "", dir, write_fault, &failure)) {
+    return false;
+  }
   frame = process.wait_window({caption, probe::kDialogClass, true}, kWizardWaitMs, &failure);
   return static_cast<bool>(frame);
 }

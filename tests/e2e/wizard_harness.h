@@ -52,6 +52,9 @@ class Wizard {
   bool back() { return frame.click(kBack); }
   bool press_escape() { return frame.post(WM_KEYDOWN, VK_ESCAPE, 1); }
 
+  // Set before the start: makes the program's writes fail (see
+  // kProbeWriteFaultEnv).
+  std::string write_fault;
   probe::ProbeProcess process;
   probe::Window frame;
   std::string exe;

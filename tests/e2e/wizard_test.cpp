@@ -278,6 +278,31 @@ TEST(WizardSequence, AutoExtractGoesFromWelcomeToExtractionWithoutQuestion) {
             e2e::list_tree(dir + "missing\\deeper"));
 }
 
+// A disk that fills up while a file is written: the box, owned by the
+// wizard, tells why, and the file cut short goes.
+TEST(WizardSequence, DiskFullShowsTheReasonAndRemovesTheFileCutShort) {
+  const std::string dir = e2e::fresh_dir("wizard-disk-full");
+  Fixture fixture = wizard_fixture(dir + "out");
+  fixture.keys.push_back({"AutoExtract", "1"});
+  fixture.entries = {e2e::file_entry("first.txt", "complete"),
+                     e2e::file_entry("large.bin", std::string(200000, 'x')),
+                     e2e::file_entry("last.txt", "never written")};
+  Wizard wizard;
+  // Writes: the settings' temporary file, first.txt, then large.bin's blocks.
+  wizard.write_fault = "4,112,short";
+  ASSERT_TRUE(wizard.start(dir, fixture, "测试程序")) << wizard.failure;
+  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+  ASSERT_TRUE(wizard.next());
+  probe::Window box;
+  probe::MessageBoxInfo info;
+  ASSERT_TRUE(wizard.read_box("Vandrel 错误", &box, &info)) << wizard.failure;
+  EXPECT_EQ(e2e::fatal_text(kCannotExtract, ERROR_DISK_FULL), info.text);
+  EXPECT_EQ(wizard.frame.handle(), GetWindow(box.handle(), GW_OWNER));
+  ASSERT_TRUE(box.click(probe::kOk));
+  ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
+  EXPECT_EQ(std::vector<std::string>({"first.txt"}), e2e::list_tree(dir + "out"));
+}
+
 TEST(WizardSequence, WelcomePageTexts) {
   struct Case {
     const char* name;
@@ -325,6 +350,8 @@ struct QuitCase {
   // The question stays open while a small extraction ends, with an Exec
   // program to follow it.
   bool extraction_ends_under_box = false;
+  // Makes the program's writes fail or wait (see kProbeWriteFaultEnv).
+  const char* write_fault = "";
 };
 
 const QuitCase kQuitCases[] = {
@@ -336,6 +363,9 @@ const QuitCase kQuitCases[] = {
     {"AltF4OnPage3", Quit::alt_f4, 3},         {"EscYesOnPage3", Quit::escape_yes, 3},
     {"EscYesAsExtractionEnds", Quit::escape_yes, 3, true},
     {"EscNoAsExtractionEnds", Quit::escape_no, 3, true},
+    // The quit comes while big.bin's second block takes longer to write than
+    // the quit would wait for it: the file goes all the same.
+    {"CancelDuringSlowWrite", Quit::cancel_button, 3, false, "4,0,slow"},
 };
 
 // Large enough to be caught while it is written; zeros, so that the archive
@@ -369,6 +399,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
     fixture.keys.push_back({"Exec", "after.exe"});
   }
   Wizard wizard;
+  wizard.write_fault = c.write_fault;
   if (c.page == 3 && !c.extraction_ends_under_box) {
     ASSERT_TRUE(wizard.start_bytes(dir, with_big_entry, "测试程序")) << wizard.failure;
   } else {
@@ -388,6 +419,8 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
       ASSERT_LT(GetTickCount() - start, e2e::kWizardWaitMs) << "big.bin never grew";
       Sleep(5);
     }
+    // Well into the slow write of the second block.
+    if (c.write_fault[0]) Sleep(500);
   }
   switch (c.way) {
     case Quit::cancel_button:

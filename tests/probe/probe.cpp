@@ -238,6 +238,43 @@ void ProbeProcess::close() {
 
 bool ProbeProcess::start(const std::string& exe, const std::string& args,
                          const std::string& work_dir, std::string* error) {
+  return create(exe, args, work_dir, 0, nullptr, error);
+}
+
+bool ProbeProcess::start_hooked(const std::string& exe, const std::string& args,
+                                const std::string& work_dir, const std::string& write_fault,
+                                std::string* error) {
+  // Our environment plus the fault, for the program alone: the DLL is
+  // loaded into this process too.
+  std::string environment;
+  char* block = GetEnvironmentStringsA();
+  for (const char* entry = block; *entry; entry += lstrlenA(entry) + 1) {
+    environment.append(entry, lstrlenA(entry) + 1);
+  }
+  FreeEnvironmentStringsA(block);
+  environment += std::string(kProbeWriteFaultEnv) + "=" + write_fault + '\0';
+  environment += '\0';
+  if (!create(exe, args, work_dir, CREATE_SUSPENDED, &environment[0], error)) return false;
+  // LoadLibraryA as an APC of the suspended first thread: it runs once the
+  // loader has mapped the imports, before the entry point.
+  std::string path = g_hook_dll_path.empty() ? exe_dir() + "probe_hook.dll" : g_hook_dll_path;
+  void* remote = VirtualAllocEx(process_, nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE,
+                                PAGE_READWRITE);
+  auto load_library = reinterpret_cast<PAPCFUNC>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+  if (!remote || !WriteProcessMemory(process_, remote, path.c_str(), path.size() + 1, nullptr) ||
+      !QueueUserAPC(load_library, thread_, reinterpret_cast<ULONG_PTR>(remote))) {
+    if (error) *error = last_error_text("loading probe_hook.dll into the program");
+    kill();
+    return false;
+  }
+  ResumeThread(thread_);
+  return true;
+}
+
+bool ProbeProcess::create(const std::string& exe, const std::string& args,
+                          const std::string& work_dir, DWORD flags, char* environment,
+                          std::string* error) {
   if (running()) kill();
   close();
   std::string command_line = "\"" + exe + "\"";
@@ -245,8 +282,8 @@ bool ProbeProcess::start(const std::string& exe, const std::string& args,
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0,
-                      nullptr, work_dir.empty() ? nullptr : work_dir.c_str(),
+  if (!CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, flags,
+                      environment, work_dir.empty() ? nullptr : work_dir.c_str(),
                       &si, &pi)) {
     if (error) *error = last_error_text(("CreateProcess " + exe).c_str());
     return false;

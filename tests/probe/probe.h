@@ -122,6 +122,13 @@ class ProbeProcess {
   bool start(const std::string& exe, const std::string& args,
              const std::string& work_dir, std::string* error);
 
+  // The same, with probe_hook.dll loaded before the program's own code
+  // runs and its WriteFile failing as `write_fault` says (see
+  // kProbeWriteFaultEnv).
+  bool start_hooked(const std::string& exe, const std::string& args,
+                    const std::string& work_dir, const std::string& write_fault,
+                    std::string* error);
+
   bool running() const;
   DWORD pid() const { return pid_; }
   DWORD main_thread_id() const { return tid_; }
@@ -147,6 +154,8 @@ class ProbeProcess {
 
  private:
   void close();
+  bool create(const std::string& exe, const std::string& args, const std::string& work_dir,
+              DWORD flags, char* environment, std::string* error);
 
   HANDLE process_ = nullptr;
   HANDLE thread_ = nullptr;

@@ -225,6 +225,52 @@ bool start_gdi_count() {
   return true;
 }
 
+// Write faults: the executable's WriteFile fails from call `g_fault_call`
+// on with `g_fault_code`, as a disk that fills up does; a short fault first
+// lets that call take a few bytes and report success, as Wine does on a full
+// disk.
+decltype(&WriteFile) g_write_file;
+LONG g_write_calls;
+LONG g_fault_call;
+DWORD g_fault_code;
+bool g_fault_short;
+bool g_fault_slow;
+
+BOOL WINAPI faulty_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                              LPOVERLAPPED overlapped) {
+  LONG call = InterlockedIncrement(&g_write_calls);
+  if (call < g_fault_call) return g_write_file(file, data, size, written, overlapped);
+  if (g_fault_slow) {
+    if (call == g_fault_call) Sleep(kProbeSlowWriteMs);
+    return g_write_file(file, data, size, written, overlapped);
+  }
+  if (call == g_fault_call && g_fault_short && size > 32) {
+    return g_write_file(file, data, 32, written, overlapped);
+  }
+  if (written) *written = 0;
+  SetLastError(g_fault_code);
+  return FALSE;
+}
+
+// kProbeWriteFaultEnv holds "CALL,CODE", "CALL,CODE,short" or "CALL,0,slow".
+void arm_write_fault() {
+  char spec[64];
+  DWORD length = GetEnvironmentVariableA(kProbeWriteFaultEnv, spec, sizeof spec);
+  if (length == 0 || length >= sizeof spec) return;
+  const char* c = spec;
+  auto number = [&c]() {
+    LONG value = 0;
+    while (*c >= '0' && *c <= '9') value = value * 10 + (*c++ - '0');
+    if (*c == ',') ++c;
+    return value;
+  };
+  g_fault_call = number();
+  g_fault_code = static_cast<DWORD>(number());
+  g_fault_short = lstrcmpA(c, "short") == 0;
+  g_fault_slow = lstrcmpA(c, "slow") == 0;
+  redirect("kernel32.dll", "WriteFile", faulty_write_file, &g_write_file);
+}
+
 void answer(HWND window, int index, LONG_PTR value) {
   SetPropA(window, kProbeAnswerProps[index], reinterpret_cast<HANDLE>(value + 1));
 }
@@ -305,6 +351,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_module = instance;
     DisableThreadLibraryCalls(instance);
+    arm_write_fault();
   }
   return TRUE;
 }

@@ -49,6 +49,15 @@ enum ProbeIconCode {
   kIconOther = 5,
 };
 
+// Loaded before the program runs (ProbeProcess::start_hooked), the DLL
+// makes the program's WriteFile fail as this variable of the program's
+// environment says: "CALL,CODE" fails call CALL (counted from 1) and every later one
+// with CODE; "CALL,CODE,short" first lets call CALL write 32 bytes and
+// report success; "CALL,0,slow" makes call CALL wait kProbeSlowWriteMs
+// before it writes, and fails nothing.
+constexpr const char* kProbeWriteFaultEnv = "VANDREL_PROBE_WRITE_FAULT";
+constexpr DWORD kProbeSlowWriteMs = 6000;
+
 // Exported by the DLL as a plain C function (no decoration on either
 // target): installs the WH_CALLWNDPROC hook on `thread_id`.
 using ProbeHookInstall = HHOOK(__cdecl*)(DWORD thread_id);
