@@ -27,6 +27,9 @@ struct Extraction {
   ArchiveWindow window;
   // The entry the extraction reads, named on the status line when it fails.
   char reading_name[MAX_PATH];
+  // The file handed to the writer for the entry being read, until its data
+  // prove sound: damaged data leave no file cut short or wrong.
+  char unproven_file[MAX_PATH];
   const char* failure;
   DWORD failure_code;
 };
@@ -213,11 +216,13 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
     total += block->length;
     bool last = block->ends_file;
     g_extraction.writer.submit(block);
+    if (first) text_copy(g_extraction.unproven_file, sizeof g_extraction.unproven_file, path);
     if (last) break;
   }
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
   // before the recorded size, are damaged, not extracted.
   refuse_unless_sound(close_entry(archive, info, total));
+  g_extraction.unproven_file[0] = '\0';
 }
 
 DWORD WINAPI extraction_worker(LPVOID) {
@@ -262,10 +267,13 @@ DWORD WINAPI extraction_worker(LPVOID) {
 }
 
 void end_failed_extraction() {
-  // A failed writer leaves its file cut short: it goes. Damaged data leave
-  // the blocks decoded before them, as the extraction always wrote.
+  // A file cut short by a failed write goes, and so does the file of an
+  // entry whose data proved damaged, open or already closed: a file that
+  // looks extracted must be whole. The files before it stay.
   DWORD write_error;
-  if (g_extraction.writer.failed(&write_error)) g_extraction.writer.abandon();
+  bool write_failed = g_extraction.writer.failed(&write_error);
+  if (write_failed || g_extraction.unproven_file[0]) g_extraction.writer.abandon();
+  if (!write_failed && g_extraction.unproven_file[0]) DeleteFileA(g_extraction.unproven_file);
   fatal_error_code(g_extraction.failure, g_extraction.failure_code);
 }
 

@@ -21,8 +21,7 @@ struct OutputBlock {
   char* data;            // kOutputBlockSize bytes
 };
 
-// One read of the archive's data per block, as the extraction always wrote:
-// the blocks decoded before damaged data stay written.
+// One read of the archive's data per block.
 const DWORD kOutputBlockSize = 65535;
 
 // The writer reports where it is: it starts an entry named `name`, or it has

@@ -590,19 +590,6 @@ std::function<std::string(const vpack::KeyList&)> damaged_deflate_sfx(bool finis
   };
 }
 
-// The complete blocks of 65,535 bytes decoded before the failing read.
-void expect_blocks_before_damage(const std::string& out) {
-  expect_first_entry(out);
-  size_t blocks = kGoodPrefix / 65535 * 65535;
-  EXPECT_TRUE(same_bytes(out + "large.txt", kLargeText.substr(0, blocks)));
-}
-
-// The decoded part of a stream that ends early.
-void expect_early_end_written(const std::string& out) {
-  expect_first_entry(out);
-  EXPECT_TRUE(same_bytes(out + "large.txt", kLargeText.substr(0, kGoodPrefix)));
-}
-
 // Stored data carry no check of their own but the CRC-32.
 const std::string kStoredData = noise_bytes(1000, 11);
 
@@ -722,17 +709,16 @@ INSTANTIATE_TEST_SUITE_P(
         // compressed bytes as the file.
         FailureCase{"Bzip2MethodAfterGoodEntry", kDamaged, 0, unsupported_method_sfx(12),
                     {"first.txt"}, nullptr, expect_first_entry},
+        // The file of damaged data goes, whether cut short or closed.
         FailureCase{"DamagedDeflateData", kDamaged, 0, damaged_deflate_sfx(false),
-                    {"first.txt", "large.txt"}, nullptr, expect_blocks_before_damage},
+                    {"first.txt"}, nullptr, expect_first_entry},
         // A stream that ends before the recorded size reads as the end of
         // the entry, and the reader compares the CRC-32 only for a complete
         // entry: the cut is noticed by the byte count.
         FailureCase{"DeflateDataEndingEarly", kDamaged, 0, damaged_deflate_sfx(true),
-                    {"first.txt", "large.txt"}, nullptr, expect_early_end_written},
-        FailureCase{"AlteredStoredEntry", kDamaged, ERROR_CRC, altered_stored_sfx, {"altered.bin"}, nullptr,
-                    [](const std::string& out) {
-                      EXPECT_TRUE(same_bytes(out + "altered.bin", altered_stored_data()));
-                    }},
+                    {"first.txt"}, nullptr, expect_first_entry},
+        FailureCase{"AlteredStoredEntry", kDamaged, ERROR_CRC, altered_stored_sfx, {}, nullptr,
+                    nullptr},
         FailureCase{"FileBlockedWithoutSeparator", kCannotExtract, ERROR_ACCESS_DENIED,
                     after_first(file_entry("blocked.txt", "x")), {"blocked.txt/", "first.txt"},
                     make_directory("blocked.txt"), nullptr},
@@ -761,11 +747,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Once an existing file was overwritten, the system's last code says
         // "already exists": no such text may follow the damage.
         FailureCase{"DamagedAfterOverwrite", kDamaged, 0, damaged_deflate_sfx(false),
-                    {"first.txt", "large.txt"},
+                    {"first.txt"},
                     [](const std::string& out) {
                       ASSERT_TRUE(e2e::write_file(out + "first.txt", "older"));
                     },
-                    expect_blocks_before_damage},
+                    expect_first_entry},
         FailureCase{"NulInCentralName", kDamaged, 0, nul_in_name_sfx, {"first.txt"}, nullptr,
                     expect_first_entry},
         FailureCase{"LocalNameDiffers", kDamaged, 0, local_name_differs_sfx, {"first.txt"}, nullptr,
