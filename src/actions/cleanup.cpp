@@ -1,22 +1,13 @@
 #include "actions/cleanup.h"
 
-#include <commctrl.h>
-
 #include "core/fatal.h"
+#include "core/progress_report.h"
 #include "core/state.h"
 #include "archive/entry_name.h"
-#include "archive/extraction.h"
 #include "util/fs.h"
-#include "util/progress_range.h"
 #include "util/text.h"
 
 namespace {
-
-enum {
-  kIdTitle = 1015,
-  kIdPageText = 1016,
-  kIdSubtitle = 1017,
-};
 
 // A worker that makes no progress for this long (a deletion that hangs) no
 // longer keeps the process alive: no wait is endless.
@@ -27,21 +18,6 @@ HANDLE g_thread;
 // Counts the worker's steps, so that the waiting thread can tell a slow
 // cleanup from a stalled one.
 volatile LONG g_steps;
-
-// Silent mode has no windows: the calls are not made at all.
-void set_frame_text(int id, const char* text) {
-  if (g_state.frame_window) SetDlgItemTextA(g_state.frame_window, id, text);
-}
-
-void set_page_text(int id, const char* text) {
-  if (g_state.page_window) SetDlgItemTextA(g_state.page_window, id, text);
-}
-
-void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
-  if (g_state.page_window) {
-    SendMessageA(GetDlgItem(g_state.page_window, kIdProgressBar), message, wparam, lparam);
-  }
-}
 
 // True when a folder of `path` below target_dir is a junction or a link:
 // what lies beyond it is not the extraction's, and is never deleted.
@@ -74,9 +50,11 @@ void delete_entry(const char* name) {
       !text_format(path, sizeof path, "%s%s", g_state.target_dir, name)) {
     return;
   }
-  char status[276];
-  text_format(status, sizeof status, "正在删除 %s ...", name);
-  set_page_text(kIdStatusText, status);
+  if (progress_reported()) {
+    char status[276];
+    text_format(status, sizeof status, "正在删除 %s ...", name);
+    report_status(status);
+  }
   for (char* c = path; *c; ++c) {
     if (*c == '/') *c = '\\';
   }
@@ -114,19 +92,16 @@ void delete_extracted_entries() {
     delete_entry(item_list_top(&g_state.extracted_list));
     item_list_pop(&g_state.extracted_list);
     InterlockedIncrement(&g_steps);
-    send_progress(PBM_SETPOS, total - item_list_count(&g_state.extracted_list), 0);
+    report_position(static_cast<DWORD>(total - item_list_count(&g_state.extracted_list)));
   }
 }
 
 DWORD WINAPI cleanup_worker(void*) {
   const int total = item_list_count(&g_state.extracted_list);
   if (g_state.frame_window) ShowWindow(g_state.frame_window, SW_SHOW);
-  set_frame_text(kIdTitle, "文件清理");
-  set_frame_text(kIdSubtitle, "删除临时文件");
-  set_page_text(kIdStatusText, "正在清理...");
-  ProgressRange range = progress_range(total);
-  send_progress(range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0, static_cast<LPARAM>(range.lparam));
-  set_page_text(kIdPageText, "正在删除解压缩出来的文件。");
+  report_headings("文件清理", "删除临时文件", "正在删除解压缩出来的文件。");
+  report_status("正在清理...");
+  report_range(static_cast<DWORD>(total));
   Sleep(500);
   InterlockedIncrement(&g_steps);
   delete_extracted_entries();

@@ -1,14 +1,12 @@
 #include "archive/extraction.h"
 
-#include <commctrl.h>
-
 #include "core/fatal.h"
+#include "core/progress_report.h"
 #include "core/state.h"
 #include "archive/embedded_archive.h"
 #include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "archive/output_writer.h"
-#include "util/progress_range.h"
 #include "util/text.h"
 
 namespace {
@@ -52,10 +50,7 @@ Extraction g_extraction;
   }
   extraction.failure = message;
   extraction.failure_code = system_code;
-  if (g_state.frame_window) {
-    PostMessageA(g_state.frame_window, kExtractionFailed, 0, 0);
-    ExitThread(1);
-  }
+  if (report_extraction_failed()) ExitThread(1);
   end_failed_extraction();
 }
 
@@ -147,21 +142,15 @@ void entry_target_path(const char* directory, const char* name, char* path) {
   if (!lies_within(path, directory)) fatal_refused_name();
 }
 
-// Silent mode has no page: the calls would address no window, so they are
-// not made at all.
-void send_progress(UINT message, WPARAM wparam, LPARAM lparam) {
-  if (!g_state.page_window) return;
-  SendMessageA(GetDlgItem(g_state.page_window, kIdProgressBar), message, wparam, lparam);
-}
-
 void set_status_text(const char* name) {
-  if (!g_state.page_window) return;
+  // Silent mode shows no status: the text is not even made.
+  if (!progress_reported()) return;
   char status[256];
   if (!text_format(status, sizeof status, "正在解压缩 %s ...", name)) drop_split_character(status);
-  SetDlgItemTextA(g_state.page_window, kIdStatusText, status);
+  report_status(status);
 }
 
-void show_entry_done(DWORD number) { send_progress(PBM_SETPOS, number, 0); }
+void show_entry_done(DWORD number) { report_position(number); }
 
 }  // namespace
 
@@ -244,8 +233,7 @@ DWORD WINAPI extraction_worker(LPVOID) {
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
   DWORD count = global.number_entry;
   refuse_unless_sound(check_entry_sizes(archive));
-  ProgressRange range = progress_range(count);
-  send_progress(range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0, static_cast<LPARAM>(range.lparam));
+  report_range(count);
 
   for (DWORD k = 1; k <= count; ++k) {
     char name[MAX_PATH];
@@ -258,11 +246,9 @@ DWORD WINAPI extraction_worker(LPVOID) {
   g_extraction.writer.finish();
   DWORD write_error;
   if (g_extraction.writer.failed(&write_error)) fail(kCannotExtract, write_error);
-  send_progress(PBM_SETPOS, count, 0);
+  report_position(count);
   Sleep(300);
-  // Silent mode has no frame: a post to no window would land in this
-  // thread's own queue.
-  if (g_state.frame_window) PostMessageA(g_state.frame_window, WM_COMMAND, kIdNext, 0);
+  report_extraction_done();
   return 0;
 }
 

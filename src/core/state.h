@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/config_limits.h"
+#include "core/progress_report.h"
 #include "util/item_list.h"
 
 enum { kPathSize = MAX_PATH };  // 260 bytes, the Windows path limit
@@ -39,6 +40,7 @@ struct SfxState {
   char ui_font_face[256];
   int ui_font_height;
   HCURSOR hand_cursor;
+  ProgressReport progress;
 };
 
 extern SfxState g_state;

@@ -12,9 +12,11 @@
 #include "actions/exec_launch.h"
 #include "archive/extraction.h"
 #include "core/fatal.h"
+#include "core/progress_report.h"
 #include "core/state.h"
 #include "core/system_dlls.h"
 #include "util/fs.h"
+#include "util/progress_range.h"
 #include "util/text.h"
 
 namespace {
@@ -50,6 +52,33 @@ bool init_common_controls() {
 
 HWND frame_item(int id) { return GetDlgItem(g_state.frame_window, id); }
 HWND page_item(int id) { return GetDlgItem(g_state.page_window, id); }
+
+// Posted to the frame when the extraction failed on its own thread; the
+// frame ends the run.
+const UINT kExtractionFailed = WM_APP;
+
+// The progress page's side of the extraction's and the cleanup's reports;
+// the workers send from their own threads.
+void show_range(DWORD steps) {
+  ProgressRange range = progress_range(steps);
+  SendMessageA(page_item(IDC_PROGRESS), range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0,
+               static_cast<LPARAM>(range.lparam));
+}
+
+void show_position(DWORD step) { SendMessageA(page_item(IDC_PROGRESS), PBM_SETPOS, step, 0); }
+
+void show_status(const char* text) { SetDlgItemTextA(g_state.page_window, IDC_STATUS, text); }
+
+void show_headings(const char* title, const char* subtitle, const char* page_text) {
+  SetDlgItemTextA(g_state.frame_window, IDC_TITLE, title);
+  SetDlgItemTextA(g_state.frame_window, IDC_SUBTITLE, subtitle);
+  SetDlgItemTextA(g_state.page_window, IDC_PAGE_TEXT, page_text);
+}
+
+void go_on_after_extraction() { PostMessageA(g_state.frame_window, WM_COMMAND, IDC_NEXT, 0); }
+
+void take_over_failure() { PostMessageA(g_state.frame_window, kExtractionFailed, 0, 0); }
+
 
 void move_item(HWND item, HWND insert_after, int x, int y) {
   SetWindowPos(item, insert_after, x, y, 0, 0, SWP_NOSIZE);
@@ -153,6 +182,12 @@ INT_PTR on_command(HWND window, int command) {
 }
 
 }  // namespace
+
+const ProgressReport& progress_page_report() {
+  static const ProgressReport report = {show_range,    show_position,          show_status,
+                                        show_headings, go_on_after_extraction, take_over_failure};
+  return report;
+}
 
 void run_wizard() {
   prepare_for_windows();
@@ -261,6 +296,7 @@ void show_page(int page) {
       for (int id : {IDC_PAGE_TEXT, IDC_STATUS}) {
         set_control_font(page_item(id), g_state.ui_font_face, g_state.ui_font_height, FALSE);
       }
+      set_progress_report(progress_page_report());
       HANDLE worker = CreateThread(nullptr, 0, extraction_worker, nullptr, 0, nullptr);
       if (!worker) fatal_error("不能解压缩当前文件。");
       CloseHandle(worker);
