@@ -254,10 +254,10 @@ BOOL WINAPI faulty_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD wri
 
 // kProbeWriteFaultEnv holds "CALL,CODE", "CALL,CODE,short" or "CALL,0,slow".
 void arm_write_fault() {
-  char spec[64];
-  DWORD length = GetEnvironmentVariableA(kProbeWriteFaultEnv, spec, sizeof spec);
-  if (length == 0 || length >= sizeof spec) return;
-  const char* c = spec;
+  char plan[64];
+  DWORD length = GetEnvironmentVariableA(kProbeWriteFaultEnv, plan, sizeof plan);
+  if (length == 0 || length >= sizeof plan) return;
+  const char* c = plan;
   auto number = [&c]() {
     LONG value = 0;
     while (*c >= '0' && *c <= '9') value = value * 10 + (*c++ - '0');
