@@ -360,7 +360,10 @@ const QuitCase kQuitCases[] = {
     {"CancelOnPage2", Quit::cancel_button, 2}, {"CloseBoxOnPage2", Quit::close_box, 2},
     {"AltF4OnPage2", Quit::alt_f4, 2},         {"EscYesOnPage2", Quit::escape_yes, 2},
     {"CancelOnPage3", Quit::cancel_button, 3}, {"CloseBoxOnPage3", Quit::close_box, 3},
-    {"AltF4OnPage3", Quit::alt_f4, 3},         {"EscYesOnPage3", Quit::escape_yes, 3},
+    {"AltF4OnPage3", Quit::alt_f4, 3},
+    // The question stays open while the user reads it: a slow write keeps
+    // big.bin unfinished until Yes, however busy the machine.
+    {"EscYesOnPage3", Quit::escape_yes, 3, false, "4,0,slow"},
     {"EscYesAsExtractionEnds", Quit::escape_yes, 3, true},
     {"EscNoAsExtractionEnds", Quit::escape_no, 3, true},
     // The quit comes while big.bin's second block takes longer to write than
