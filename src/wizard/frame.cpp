@@ -79,7 +79,6 @@ void go_on_after_extraction() { PostMessageA(g_state.frame_window, WM_COMMAND, I
 
 void take_over_failure() { PostMessageA(g_state.frame_window, kExtractionFailed, 0, 0); }
 
-
 void move_item(HWND item, HWND insert_after, int x, int y) {
   SetWindowPos(item, insert_after, x, y, 0, 0, SWP_NOSIZE);
 }
