@@ -21,48 +21,48 @@ volatile LONG g_steps;
 
 // True when a folder of `path` below target_dir is a junction or a link:
 // what lies beyond it is not the extraction's, and is never deleted.
-bool lies_beyond_a_link(const char* path) {
+bool lies_beyond_a_link(const wchar_t* path) {
   PathBuffer folder;
-  text_copy(folder, sizeof folder, path);
+  text_copy(folder, kPathSize, path);
   // A directory entry's own final separator names no folder of its own.
   PathBuffer entry;
-  path_parent(folder, entry, sizeof entry);
-  if (lstrlenA(entry) + 1 == lstrlenA(folder)) text_copy(folder, sizeof folder, entry);
-  const size_t top = lstrlenA(g_state.target_dir);
+  path_parent(folder, entry, kPathSize);
+  if (lstrlenW(entry) + 1 == lstrlenW(folder)) text_copy(folder, kPathSize, entry);
+  const size_t top = lstrlenW(g_state.target_dir);
   for (;;) {
     PathBuffer parent;
-    path_parent(folder, parent, sizeof parent);
-    if (static_cast<size_t>(lstrlenA(parent)) < top) return false;
-    DWORD attributes = GetFileAttributesA(parent);
+    path_parent(folder, parent, kPathSize);
+    if (static_cast<size_t>(lstrlenW(parent)) < top) return false;
+    DWORD attributes = GetFileAttributesW(parent);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return true;
     }
-    text_copy(folder, sizeof folder, parent);
+    text_copy(folder, kPathSize, parent);
   }
 }
 
-void delete_entry(const char* name) {
+void delete_entry(const wchar_t* name) {
   // The extraction wrote only names that stay below target_dir and fit a
   // path; anything else in the list is left alone rather than deleted at a
   // cut or outside path.
   PathBuffer path;
   if (entry_name_escapes(name) ||
-      !text_format(path, sizeof path, "%s%s", g_state.target_dir, name)) {
+      !text_format(path, kPathSize, L"%ls%ls", g_state.target_dir, name)) {
     return;
   }
   if (progress_reported()) {
-    char status[276];
-    text_format(status, sizeof status, "正在删除 %s ...", name);
+    wchar_t status[276];
+    text_format(status, 276, L"正在删除 %ls ...", name);
     report_status(status);
   }
-  for (char* c = path; *c; ++c) {
-    if (*c == '/') *c = '\\';
+  for (wchar_t* c = path; *c; ++c) {
+    if (*c == L'/') *c = L'\\';
   }
   if (lies_beyond_a_link(path)) return;
   // A directory goes only when it is empty by now; a file still in use stays.
   // A junction or a link goes as the link itself, whatever it leads to.
-  if (is_directory(path)) RemoveDirectoryA(path);
-  if (path_exists_unquoted(path)) DeleteFileA(path);
+  if (is_directory(path)) RemoveDirectoryW(path);
+  if (path_exists_unquoted(path)) DeleteFileW(path);
 }
 
 // The Exec step made target_dir the process's current directory, and a
@@ -70,10 +70,10 @@ void delete_entry(const char* name) {
 void leave_target_dir() {
   PathBuffer directory;
   PathBuffer parent;
-  path_parent(g_state.target_dir, directory, sizeof directory);  // drops the final backslash
-  path_parent(directory, parent, sizeof parent);
+  path_parent(g_state.target_dir, directory, kPathSize);  // drops the final backslash
+  path_parent(directory, parent, kPathSize);
   // A drive's root needs its backslash ("C:" alone names a directory on C:).
-  if (text_append(parent, sizeof parent, "\\")) SetCurrentDirectoryA(parent);
+  if (text_append(parent, kPathSize, L"\\")) SetCurrentDirectoryW(parent);
 }
 
 }  // namespace
@@ -99,14 +99,14 @@ void delete_extracted_entries() {
 DWORD WINAPI cleanup_worker(void*) {
   const int total = item_list_count(&g_state.extracted_list);
   if (g_state.frame_window) ShowWindow(g_state.frame_window, SW_SHOW);
-  report_headings("文件清理", "删除临时文件", "正在删除解压缩出来的文件。");
-  report_status("正在清理...");
+  report_headings(L"文件清理", L"删除临时文件", L"正在删除解压缩出来的文件。");
+  report_status(L"正在清理...");
   report_range(static_cast<DWORD>(total));
   Sleep(500);
   InterlockedIncrement(&g_steps);
   delete_extracted_entries();
   leave_target_dir();
-  RemoveDirectoryA(g_state.target_dir);
+  RemoveDirectoryW(g_state.target_dir);
   InterlockedIncrement(&g_steps);
   Sleep(500);
   shutdown_and_exit();
@@ -124,10 +124,10 @@ void end_after_post_actions() {
     // doing so leaves nothing to wait for.
     if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) shutdown_and_exit();
     MSG message;
-    while (g_state.frame_window && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!IsDialogMessageA(g_state.frame_window, &message)) {
+    while (g_state.frame_window && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (!IsDialogMessageW(g_state.frame_window, &message)) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
       }
     }
     LONG steps = g_steps;

@@ -16,15 +16,15 @@ namespace {
 enum LaunchGroup { kNoGroup, kProgram, kDocument };
 
 // Decided by the last three characters alone: no dot is looked for.
-LaunchGroup launch_group(const char* command) {
-  static const char* const kPrograms[] = {"exe", "com", "bat"};
-  static const char* const kDocuments[] = {"doc", "xls", "prc", "pdf", "ppt", "txt",
-                                           "htm", "tml", "xml", "mp3", "chm"};
-  const char* last = str_right(command, 3);
-  for (const char* ending : kPrograms) {
+LaunchGroup launch_group(const wchar_t* command) {
+  static const wchar_t* const kPrograms[] = {L"exe", L"com", L"bat"};
+  static const wchar_t* const kDocuments[] = {L"doc", L"xls", L"prc", L"pdf", L"ppt", L"txt",
+                                              L"htm", L"tml", L"xml", L"mp3", L"chm"};
+  const wchar_t* last = str_right(command, 3);
+  for (const wchar_t* ending : kPrograms) {
     if (str_compare_nocase(last, ending) == 0) return kProgram;
   }
-  for (const char* ending : kDocuments) {
+  for (const wchar_t* ending : kDocuments) {
     if (str_compare_nocase(last, ending) == 0) return kDocument;
   }
   return kNoGroup;
@@ -37,23 +37,32 @@ void show_frame(int show) {
 // Names the file that was tested, so that the system does not try shorter
 // paths cut at a blank (C:\Program.exe before C:\Program Files\...) nor
 // look beside the stub first for a relative name.
-bool quote(const char* path, char* out, size_t size) {
-  return text_format(out, size, "\"%s\"", path) != 0;
+bool quote(const wchar_t* path, wchar_t* out, size_t size) {
+  return text_format(out, size, L"\"%ls\"", path) != 0;
 }
 
-bool names_existing_file(const char* command) {
-  DWORD attributes = GetFileAttributesA(command);
+bool names_existing_file(const wchar_t* command) {
+  DWORD attributes = GetFileAttributesW(command);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The fallback launcher: a file name goes quoted, a command with arguments
-// as it is.
-void fallback_launch(const char* command) {
-  char quoted[kPathSize + 2];
-  if (names_existing_file(command) && quote(command, quoted, sizeof quoted)) {
-    WinExec(quoted, SW_SHOWNORMAL);
-  } else {
-    WinExec(command, SW_SHOWNORMAL);
+// as it is, shown normally and not waited for. The system's own simple
+// launcher takes only texts of the machine's code page.
+void fallback_launch(const wchar_t* command) {
+  wchar_t line[kPathSize + 2];
+  if (!names_existing_file(command) || !quote(command, line, kPathSize + 2)) {
+    text_copy(line, kPathSize + 2, command);
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process;
+  if (CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
   }
 }
 
@@ -66,10 +75,10 @@ void wait_serving_messages(HANDLE process) {
     DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woken != WAIT_OBJECT_0 + 1) return;
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!g_state.frame_window || !IsDialogMessageA(g_state.frame_window, &message)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (!g_state.frame_window || !IsDialogMessageW(g_state.frame_window, &message)) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
       }
     }
   }
@@ -77,17 +86,17 @@ void wait_serving_messages(HANDLE process) {
 
 // Starts a program and waits for it with the frame hidden. Returns false when
 // it went to the fallback launcher, which gives nothing to wait for.
-bool start_program(const char* command) {
+bool start_program(const wchar_t* command) {
   if (is_pe_executable(command) != 1) {
     fallback_launch(command);
     return false;
   }
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  char command_line[kPathSize + 2];
-  if (quote(command, command_line, sizeof command_line) &&
-      CreateProcessA(command, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  wchar_t command_line[kPathSize + 2];
+  if (quote(command, command_line, kPathSize + 2) &&
+      CreateProcessW(command, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
     show_frame(SW_HIDE);
     wait_serving_messages(process.hProcess);
@@ -97,34 +106,34 @@ bool start_program(const char* command) {
   } else {
     // A command of more than 244 bytes does not fit: it is cut, between
     // characters.
-    char message[256];
-    if (!text_format(message, sizeof message, "不能执行 %s。", command)) {
+    wchar_t message[256];
+    if (!text_format(message, 256, L"不能执行 %ls。", command)) {
       drop_split_character(message);
     }
     prepare_for_windows();
-    MessageBoxA(nullptr, message, "错误", MB_ICONERROR);
+    MessageBoxW(nullptr, message, L"错误", MB_ICONERROR);
   }
   return true;
 }
 
-void open_document(const char* command) {
-  PathBuffer directory = "";
-  DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-  if (length == 0 || length >= sizeof directory) directory[0] = 0;
-  ShellExecuteA(g_state.frame_window, "open", command, nullptr, directory, SW_SHOWDEFAULT);
+void open_document(const wchar_t* command) {
+  PathBuffer directory = L"";
+  DWORD length = GetCurrentDirectoryW(kPathSize, directory);
+  if (length == 0 || length >= kPathSize) directory[0] = 0;
+  ShellExecuteW(g_state.frame_window, L"open", command, nullptr, directory, SW_SHOWDEFAULT);
 }
 
 // Launches the Exec file. False when it went to the fallback launcher.
 bool launch_exec_command() {
   collapse_double_backslashes(g_state.target_dir);
   // From here on a relative command, and $curdir$ in it, mean target_dir.
-  SetCurrentDirectoryA(g_state.target_dir);
+  SetCurrentDirectoryW(g_state.target_dir);
 
   // The setting's own buffer is too small for the in-place expansion.
-  char expansion[kPathSize + 1] = "";
+  wchar_t expansion[kPathSize + 1] = L"";
   text_copy(expansion, kPathSize, g_state.config.exec_command);
-  PathBuffer command = "";
-  text_copy(command, sizeof command, expand_path_variables(expansion));
+  PathBuffer command = L"";
+  text_copy(command, kPathSize, expand_path_variables(expansion));
   collapse_double_backslashes(command);
 
   switch (launch_group(command)) {

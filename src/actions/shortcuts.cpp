@@ -13,35 +13,34 @@
 
 namespace {
 
-// expand_path_variables works in place on a buffer one byte larger than a
+// expand_path_variables works in place on a buffer one character larger than a
 // path: room for the separator it appends.
 enum { kExpandSize = kPathSize + 1 };
 
 // The link field, a bar, the target field and the closing bar, both fields
 // non-empty, each short enough for a path, and a folder part in the link.
-bool is_well_formed(const char* value) {
-  // 1-based positions; the scans step over double-byte characters, whose
-  // trail byte may be a bar or a backslash.
-  const int first_bar = str_find(0, value, "|");
+bool is_well_formed(const wchar_t* value) {
+  // 1-based positions.
+  const int first_bar = str_find(0, value, L"|");
   if (first_bar <= 1) return false;
-  const int second_bar = str_find(first_bar, value, "|");
+  const int second_bar = str_find(first_bar, value, L"|");
   if (second_bar == 0 || second_bar == first_bar + 1) return false;
   const int link_length = first_bar - 1;
   const int target_length = second_bar - first_bar - 1;
   if (link_length >= kPathSize || target_length >= kPathSize) return false;
-  const int backslash = str_find(0, value, "\\");
+  const int backslash = str_find(0, value, L"\\");
   return backslash != 0 && backslash < first_bar;
 }
 
 // A value outside the format is skipped whole: nothing is expanded, no
 // folder made, COM not entered.
-void create_shortcut(const char* value) {
+void create_shortcut(const wchar_t* value) {
   if (!is_well_formed(value)) return;
-  char link_path[kExpandSize] = "";
-  char target_path[kExpandSize] = "";
-  PathBuffer directory = "";
-  text_copy(link_path, kPathSize, str_field(value, "|", 0));
-  text_copy(target_path, kPathSize, str_field(value, "|", 1));
+  wchar_t link_path[kExpandSize] = L"";
+  wchar_t target_path[kExpandSize] = L"";
+  PathBuffer directory = L"";
+  text_copy(link_path, kPathSize, str_field(value, L"|", 0));
+  text_copy(target_path, kPathSize, str_field(value, L"|", 1));
 
   text_copy(link_path, kPathSize, expand_path_variables(link_path));
   text_copy(target_path, kPathSize, expand_path_variables(target_path));
@@ -50,9 +49,9 @@ void create_shortcut(const char* value) {
 
   // The folder that holds the shortcut, such as a new group below the start
   // menu, and the target's folder both exist before the link is written.
-  path_parent(link_path, directory, sizeof directory);
+  path_parent(link_path, directory, kPathSize);
   if (!is_directory(directory)) create_directory_chain(directory);
-  path_parent(target_path, directory, sizeof directory);
+  path_parent(target_path, directory, kPathSize);
   if (!is_directory(directory)) create_directory_chain(directory);
   create_shell_link(link_path, directory, target_path);
 }
@@ -75,7 +74,7 @@ bool load_com(ComEntry* com) {
   // Main thread only: a plain static, without the runtime's guarded
   // initialisation (which would pull some 100 KB of C++ runtime into the stub).
   static HMODULE ole32;
-  if (ole32 == nullptr) ole32 = load_system_dll("ole32.dll");
+  if (ole32 == nullptr) ole32 = load_system_dll(L"ole32.dll");
   return ole32 != nullptr && find_function(ole32, "CoInitialize", &com->initialize) &&
          find_function(ole32, "CoCreateInstance", &com->create_instance) &&
          find_function(ole32, "CoUninitialize", &com->uninitialize);
@@ -90,24 +89,20 @@ void create_shortcuts() {
   }
 }
 
-void create_shell_link(const char* link_path, const char* working_directory,
-                       const char* target_path) {
+void create_shell_link(const wchar_t* link_path, const wchar_t* working_directory,
+                       const wchar_t* target_path) {
   ComEntry com;
   if (!load_com(&com)) return;
   // COM lives for one shortcut only: the step runs once, at the very end.
   com.initialize(nullptr);
-  IShellLinkA* link = nullptr;
+  IShellLinkW* link = nullptr;
   if (SUCCEEDED(com.create_instance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
+                                    IID_IShellLinkW, reinterpret_cast<void**>(&link)))) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      WCHAR wide_path[kPathSize];
-      if (MultiByteToWideChar(CP_ACP, 0, link_path, -1, wide_path, kPathSize) == 0) {
-        wide_path[0] = 0;
-      }
       link->SetPath(target_path);
-      if (SUCCEEDED(link->SetWorkingDirectory(working_directory)) && wide_path[0]) {
-        file->Save(wide_path, TRUE);
+      if (SUCCEEDED(link->SetWorkingDirectory(working_directory)) && link_path[0]) {
+        file->Save(link_path, TRUE);
       }
       file->Release();
     }

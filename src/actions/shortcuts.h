@@ -8,5 +8,5 @@ void create_shortcuts();
 // Writes one shell link at `link_path` pointing at `target_path`, with
 // `working_directory` as its working directory and nothing else set. Writes
 // nothing on any failure.
-void create_shell_link(const char* link_path, const char* working_directory,
-                       const char* target_path);
+void create_shell_link(const wchar_t* link_path, const wchar_t* working_directory,
+                       const wchar_t* target_path);

@@ -12,11 +12,11 @@ namespace {
 // current directory leaves the search.
 void restrict_dll_search() {
   typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   SetDefaultDllDirectoriesFn set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
   if (set_default == nullptr || !set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    SetDllDirectoryA("");
+    SetDllDirectoryW(L"");
   }
 }
 
@@ -24,9 +24,9 @@ void restrict_dll_search() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   restrict_dll_search();
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  GetStartupInfoA(&startup);
+  GetStartupInfoW(&startup);
   int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
-  ExitProcess(sfx_main(instance, nullptr, GetCommandLineA(), show));
+  ExitProcess(sfx_main(instance, nullptr, nullptr, show));
 }

@@ -14,13 +14,15 @@
 
 int sfx_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_state.instance = instance;
+  g_state.current_page = 1;
+  g_state.create_if_missing = 1;
   item_list_init(&g_state.extracted_list);
   item_list_init(&g_state.shortcut_list);
   load_configuration();
 
   if (g_state.config.no_gui == 0) {
     // The wizard's custom-drawn text uses this face whatever fonts exist.
-    text_copy(g_state.ui_font_face, sizeof g_state.ui_font_face, "宋体");
+    text_copy(g_state.ui_font_face, LF_FACESIZE, L"宋体");
     g_state.ui_font_height = 12;
     // Every way out of the wizard ends the process.
     run_wizard();
@@ -29,12 +31,12 @@ int sfx_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   // Silent mode: everything on this thread, in this order.
   if (!is_directory(g_state.target_dir) && !create_directory_chain(g_state.target_dir)) {
-    fatal_error("不能创建输出目录。");
+    fatal_error(L"不能创建输出目录。");
   }
   extraction_worker(nullptr);
   run_post_actions();
   if (g_state.config.open_folder) {
-    ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
+    ShellExecuteW(nullptr, L"explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
   }
   // A cleanup, when one runs, ends the process once it has finished.
   end_after_post_actions();

@@ -27,9 +27,9 @@ unsigned long embedded_archive_read_error() { return g_read_error; }
 
 // The reader's own handle on the executable, apart from the start-up's: the
 // reads move its file position. It is closed when the reader closes.
-unzFile open_embedded_archive(ArchiveWindow* window, const char* exe_path, long archive_start,
+unzFile open_embedded_archive(ArchiveWindow* window, const wchar_t* exe_path, long archive_start,
                               int zip_size) {
-  HANDLE file = CreateFileA(exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     g_read_error = GetLastError();
@@ -50,5 +50,6 @@ unzFile open_embedded_archive(ArchiveWindow* window, const char* exe_path, long 
   window->close = close_executable;
   zlib_filefunc_def access;
   archive_window_hooks(window, &access);
-  return unzOpen2(exe_path, &access);
+  // The reader opens the window, not a file: the name is not used.
+  return unzOpen2("", &access);
 }

@@ -8,7 +8,7 @@
 // Opens the reader over the executable at `exe_path` through `window`, which
 // lasts as long as the reader, presenting archive_start + zip_size as the
 // end of the file. Returns null when the archive cannot be opened.
-unzFile open_embedded_archive(ArchiveWindow* window, const char* exe_path, long archive_start,
+unzFile open_embedded_archive(ArchiveWindow* window, const wchar_t* exe_path, long archive_start,
                               int zip_size);
 
 // The system's code for the last failed open or read of the executable by

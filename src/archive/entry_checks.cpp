@@ -31,7 +31,8 @@ EntryVerdict check_entry_sizes(unzFile archive) {
   return kEntrySound;
 }
 
-bool entry_is_directory(const unz_file_info& info, const char* name) {
+template <typename Char>
+bool entry_is_directory(const unz_file_info& info, const Char* name) {
   bool has_separator = false;
   if (*entry_last_component(name, &has_separator) == 0) return true;
   if (info.uncompressed_size != 0) return false;
@@ -46,6 +47,9 @@ bool entry_is_directory(const unz_file_info& info, const char* name) {
   }
   return false;
 }
+
+template bool entry_is_directory(const unz_file_info&, const char*);
+template bool entry_is_directory(const unz_file_info&, const wchar_t*);
 
 EntryVerdict read_entry_record(unzFile archive, unz_file_info* info,
                                char (&name)[kPathBufferSize]) {

@@ -49,7 +49,8 @@ inline EntryVerdict check_entry_method(const unz_file_info& info, bool directory
 // A directory entry: a name ending with a separator, or an empty entry that
 // MS-DOS, OS/2 or Windows tools marked with the directory attribute alone,
 // or a Unix tool with a directory mode.
-bool entry_is_directory(const unz_file_info& info, const char* name);
+template <typename Char>
+bool entry_is_directory(const unz_file_info& info, const Char* name);
 
 // Applies check_entry_method, then opens the current entry and compares its
 // local header's name with the central one, read through `window`. A directory entry is

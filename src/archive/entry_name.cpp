@@ -1,15 +1,28 @@
 #include "archive/entry_name.h"
 
+#include <stddef.h>
+
 #include "util/text.h"
 
-static bool is_separator(char c) { return c == '/' || c == '\\'; }
+namespace {
 
-// Both scans step over double-byte characters: a trail byte 0x5C is part of
-// a character such as 奬, not a separator.
-const char* entry_last_component(const char* name, bool* has_separator) {
-  const char* last_component = name;
+template <typename Char>
+bool is_separator(Char c) {
+  return c == '/' || c == '\\';
+}
+
+// In code page 936 the scans step over double-byte characters: a trail byte
+// 0x5C is part of a character such as 奬, not a separator.
+size_t char_width(const char* c) { return gbk_char_width(c); }
+size_t char_width(const wchar_t*) { return 1; }
+
+}  // namespace
+
+template <typename Char>
+const Char* entry_last_component(const Char* name, bool* has_separator) {
+  const Char* last_component = name;
   *has_separator = false;
-  for (const char* c = name; *c != '\0'; c += gbk_char_width(c)) {
+  for (const Char* c = name; *c != 0; c += char_width(c)) {
     if (is_separator(*c)) {
       last_component = c + 1;
       *has_separator = true;
@@ -18,15 +31,21 @@ const char* entry_last_component(const char* name, bool* has_separator) {
   return last_component;
 }
 
-bool entry_name_escapes(const char* name) {
+template <typename Char>
+bool entry_name_escapes(const Char* name) {
   if (is_separator(name[0])) return true;
-  const char* component = name;
-  for (const char* c = name;; c += gbk_char_width(c)) {
+  const Char* component = name;
+  for (const Char* c = name;; c += char_width(c)) {
     if (*c == ':') return true;
-    if (*c == '\0' || is_separator(*c)) {
+    if (*c == 0 || is_separator(*c)) {
       if (c - component == 2 && component[0] == '.' && component[1] == '.') return true;
-      if (*c == '\0') return false;
+      if (*c == 0) return false;
       component = c + 1;
     }
   }
 }
+
+template const char* entry_last_component(const char*, bool*);
+template const wchar_t* entry_last_component(const wchar_t*, bool*);
+template bool entry_name_escapes(const char*);
+template bool entry_name_escapes(const wchar_t*);

@@ -7,15 +7,16 @@
 #include "archive/entry_checks.h"
 #include "archive/entry_name.h"
 #include "archive/output_writer.h"
+#include "util/payload_text.h"
 #include "util/text.h"
 
 namespace {
 
-const char kDamaged[] = "不能读取文件信息。此文件可能已经损坏。";
-const char kCannotExtract[] = "不能解压缩当前文件。";
+const wchar_t kDamaged[] = L"不能读取文件信息。此文件可能已经损坏。";
+const wchar_t kCannotExtract[] = L"不能解压缩当前文件。";
 const WORD kUtf8NameFlag = 1 << 11;
 
-void set_status_text(const char* name);
+void set_status_text(const wchar_t* name);
 
 // What the extraction shares with the thread that ends the run: the writer
 // and, once the extraction failed, the box's message and the system's code.
@@ -24,11 +25,11 @@ struct Extraction {
   // The reader's windows on the executable; one archive is read per run.
   ArchiveWindow window;
   // The entry the extraction reads, named on the status line when it fails.
-  char reading_name[MAX_PATH];
+  wchar_t reading_name[MAX_PATH];
   // The file handed to the writer for the entry being read, until its data
   // prove sound: damaged data leave no file cut short or wrong.
-  char unproven_file[MAX_PATH];
-  const char* failure;
+  wchar_t unproven_file[MAX_PATH];
+  const wchar_t* failure;
   DWORD failure_code;
 };
 Extraction g_extraction;
@@ -38,7 +39,7 @@ Extraction g_extraction;
 // as its entry came first. A fault of the reader names its entry on the
 // status line, as the box's text does not. The box is the wizard window's
 // to show, in front of it; silent mode shows it on this thread.
-[[noreturn]] void fail(const char* message, DWORD system_code) {
+[[noreturn]] void fail(const wchar_t* message, DWORD system_code) {
   Extraction& extraction = g_extraction;
   extraction.writer.drain();
   DWORD write_error;
@@ -55,7 +56,7 @@ Extraction g_extraction;
 }
 
 // A failed system call, with its code.
-[[noreturn]] void fail_system(const char* message) {
+[[noreturn]] void fail_system(const wchar_t* message) {
   DWORD code = GetLastError();
   fail(message, code);
 }
@@ -92,61 +93,50 @@ void refuse_unless_sound(EntryVerdict verdict) {
   }
 }
 
-// Reads the current entry's information and its name in the ANSI code page.
-// Names flagged as UTF-8 are converted; a name that does not fit the buffer
-// or that the code page cannot hold ends the process before anything of the
-// entry is written.
-void read_entry_name(unzFile archive, unz_file_info* info, char (&name)[MAX_PATH]) {
-  refuse_unless_sound(read_entry_record(archive, info, name));
-  if (!(info->flag & kUtf8NameFlag)) return;
-
-  WCHAR wide[MAX_PATH];
-  int wide_length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, MAX_PATH);
-  if (wide_length == 0) fatal_refused_name();
-  char converted[MAX_PATH];
-  BOOL lossy = FALSE;
-  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, converted, sizeof converted,
-                          nullptr, &lossy) == 0 ||
-      lossy) {
-    fatal_refused_name();
-  }
-  text_copy(name, sizeof name, converted);
+// Reads the current entry's information and its name, stored in code page
+// 936 or, when flagged, in UTF-8. A name that does not fit the buffer ends
+// the process before anything of the entry is written; so does one whose
+// bytes are no characters of its code page, as damaged.
+void read_entry_name(unzFile archive, unz_file_info* info, wchar_t (&name)[MAX_PATH]) {
+  char stored[kPathBufferSize];
+  refuse_unless_sound(read_entry_record(archive, info, stored));
+  UINT code_page = (info->flag & kUtf8NameFlag) ? CP_UTF8 : kPayloadCodePage;
+  if (payload_text_to_wide(code_page, stored, -1, name, MAX_PATH) == 0) fail(kDamaged, 0);
 }
 
 // True when `path` (absolute) lies in `directory` (absolute, ending with a
 // backslash) or is that directory itself.
-bool lies_within(const char* path, const char* directory) {
-  size_t length = lstrlenA(directory);
-  if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(length),
+bool lies_within(const wchar_t* path, const wchar_t* directory) {
+  size_t length = lstrlenW(directory);
+  if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(length),
                      directory, static_cast<int>(length)) == CSTR_EQUAL) {
     return true;
   }
   // The directory itself, written without its final backslash.
-  return lstrlenA(path) + 1 == static_cast<int>(length) &&
-         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(length) - 1,
+  return lstrlenW(path) + 1 == static_cast<int>(length) &&
+         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path, static_cast<int>(length) - 1,
                         directory, static_cast<int>(length) - 1) == CSTR_EQUAL;
 }
 
 // Joins directory and name and makes the result absolute; an entry that
 // would not fit or that would land outside the destination is refused.
-void entry_target_path(const char* directory, const char* name, char* path) {
-  char joined[MAX_PATH];
-  if (entry_name_escapes(name) ||
-      !text_format(joined, sizeof joined, "%s%s", directory, name)) {
+void entry_target_path(const wchar_t* directory, const wchar_t* name, wchar_t* path) {
+  wchar_t joined[MAX_PATH];
+  if (entry_name_escapes(name) || !text_format(joined, MAX_PATH, L"%ls%ls", directory, name)) {
     fatal_refused_name();
   }
-  DWORD length = GetFullPathNameA(joined, MAX_PATH, path, nullptr);
+  DWORD length = GetFullPathNameW(joined, MAX_PATH, path, nullptr);
   if (length == 0) fail_system(kCannotExtract);
   if (length >= MAX_PATH) fatal_refused_name();
   collapse_double_backslashes(path);
   if (!lies_within(path, directory)) fatal_refused_name();
 }
 
-void set_status_text(const char* name) {
+void set_status_text(const wchar_t* name) {
   // Silent mode shows no status: the text is not even made.
   if (!progress_reported()) return;
-  char status[256];
-  if (!text_format(status, sizeof status, "正在解压缩 %s ...", name)) drop_split_character(status);
+  wchar_t status[256];
+  if (!text_format(status, 256, L"正在解压缩 %ls ...", name)) drop_split_character(status);
   report_status(status);
 }
 
@@ -157,16 +147,16 @@ void show_entry_done(DWORD number) { report_position(number); }
 // Hands the archive's current entry to the writer, to be written below
 // `directory` (which ends with a backslash); checks its data as they are
 // read; its name is left in `name`. Every failure ends the process.
-void extract_current_entry(unzFile archive, const char* directory, DWORD number,
-                           char (&name)[MAX_PATH]) {
+void extract_current_entry(unzFile archive, const wchar_t* directory, DWORD number,
+                           wchar_t (&name)[MAX_PATH]) {
   unz_file_info info;
   read_entry_name(archive, &info, name);
-  text_copy(g_extraction.reading_name, sizeof g_extraction.reading_name, name);
+  text_copy(g_extraction.reading_name, MAX_PATH, name);
 
   bool has_separator = false;
   entry_last_component(name, &has_separator);
 
-  char path[MAX_PATH];
+  wchar_t path[MAX_PATH];
   entry_target_path(directory, name, path);
   bool makes_directory = entry_is_directory(info, name);
   // A file is opened before its output exists: an unreadable entry leaves
@@ -177,8 +167,8 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
     block->makes_directory = true;
     block->ends_entry = true;
     block->entry_number = number;
-    text_copy(block->name, sizeof block->name, name);
-    text_copy(block->path, sizeof block->path, path);
+    text_copy(block->name, MAX_PATH, name);
+    text_copy(block->path, MAX_PATH, path);
     g_extraction.writer.submit(block);
     return;
   }
@@ -191,8 +181,8 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
     if (first) {
       block->starts_file = true;
       block->has_separator = has_separator;
-      text_copy(block->name, sizeof block->name, name);
-      text_copy(block->path, sizeof block->path, path);
+      text_copy(block->name, MAX_PATH, name);
+      text_copy(block->path, MAX_PATH, path);
     }
     int count = unzReadCurrentFile(archive, block->data, kOutputBlockSize);
     if (count < 0) fatal_damaged();
@@ -205,7 +195,7 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
     total += block->length;
     bool last = block->ends_file;
     g_extraction.writer.submit(block);
-    if (first) text_copy(g_extraction.unproven_file, sizeof g_extraction.unproven_file, path);
+    if (first) text_copy(g_extraction.unproven_file, MAX_PATH, path);
     if (last) break;
   }
   // Data whose CRC-32 disagrees with the archive, or a stream that ends
@@ -215,12 +205,12 @@ void extract_current_entry(unzFile archive, const char* directory, DWORD number,
 }
 
 DWORD WINAPI extraction_worker(LPVOID) {
-  text_append(g_state.target_dir, sizeof g_state.target_dir, "\\");
-  char absolute[MAX_PATH];
-  DWORD length = GetFullPathNameA(g_state.target_dir, MAX_PATH, absolute, nullptr);
+  text_append(g_state.target_dir, kPathSize, L"\\");
+  wchar_t absolute[MAX_PATH];
+  DWORD length = GetFullPathNameW(g_state.target_dir, MAX_PATH, absolute, nullptr);
   if (length == 0) fail_system(kCannotExtract);
   if (length >= MAX_PATH) fail(kCannotExtract, 0);
-  text_copy(g_state.target_dir, sizeof g_state.target_dir, absolute);
+  text_copy(g_state.target_dir, kPathSize, absolute);
 
   // The status line and the bar follow the files written, not the
   // decompression running ahead of them.
@@ -236,7 +226,7 @@ DWORD WINAPI extraction_worker(LPVOID) {
   report_range(count);
 
   for (DWORD k = 1; k <= count; ++k) {
-    char name[MAX_PATH];
+    wchar_t name[MAX_PATH];
     extract_current_entry(archive, g_state.target_dir, k, name);
     item_list_push(&g_state.extracted_list, name);
     if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
@@ -259,7 +249,7 @@ void end_failed_extraction() {
   DWORD write_error;
   bool write_failed = g_extraction.writer.failed(&write_error);
   if (write_failed || g_extraction.unproven_file[0]) g_extraction.writer.abandon();
-  if (!write_failed && g_extraction.unproven_file[0]) DeleteFileA(g_extraction.unproven_file);
+  if (!write_failed && g_extraction.unproven_file[0]) DeleteFileW(g_extraction.unproven_file);
   fatal_error_code(g_extraction.failure, g_extraction.failure_code);
 }
 

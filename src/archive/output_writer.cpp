@@ -17,14 +17,14 @@ void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
 }  // namespace
 
 // Each step below answers false with the system's reason as the last error.
-bool OutputWriter::create(const char* path) {
+bool OutputWriter::create(const wchar_t* path) {
   AcquireSRWLockExclusive(&output_lock_);
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD error = GetLastError();
   if (file != INVALID_HANDLE_VALUE) {
     output_ = file;
-    text_copy(output_path_, sizeof output_path_, path);
+    text_copy(output_path_, MAX_PATH, path);
   }
   ReleaseSRWLockExclusive(&output_lock_);
   SetLastError(error);
@@ -36,8 +36,8 @@ bool OutputWriter::create(const char* path) {
 bool OutputWriter::open(const OutputBlock& block) {
   if (create(block.path)) return true;
   if (!block.has_separator) return false;
-  char parent[MAX_PATH];
-  path_parent(block.path, parent, sizeof parent);
+  wchar_t parent[MAX_PATH];
+  path_parent(block.path, parent, MAX_PATH);
   create_directory_chain(parent);
   return create(block.path);
 }
@@ -184,7 +184,7 @@ void OutputWriter::abandon() {
   if (output_) {
     CloseHandle(output_);
     output_ = nullptr;
-    DeleteFileA(output_path_);
+    DeleteFileW(output_path_);
   }
   // The lock stays held: the writer creates and writes nothing more before
   // the process ends.

@@ -16,8 +16,8 @@ struct OutputBlock {
   DWORD entry_number;    // counted from 1
   unsigned long dos_date;
   DWORD length;
-  char name[MAX_PATH];   // the entry's name, for the status line
-  char path[MAX_PATH];
+  wchar_t name[MAX_PATH];  // the entry's name, for the status line
+  wchar_t path[MAX_PATH];
   char* data;            // kOutputBlockSize bytes
 };
 
@@ -27,7 +27,7 @@ const DWORD kOutputBlockSize = 65535;
 // The writer reports where it is: it starts an entry named `name`, or it has
 // finished entry `number`.
 struct OutputProgress {
-  void (*entry_started)(const char* name);
+  void (*entry_started)(const wchar_t* name);
   void (*entry_done)(DWORD number);
 };
 
@@ -62,7 +62,7 @@ class OutputWriter {
  private:
   static DWORD WINAPI run(LPVOID writer);
   bool write_block(const OutputBlock& block);
-  bool create(const char* path);
+  bool create(const wchar_t* path);
   bool open(const OutputBlock& block);
   bool write(const char* data, DWORD size);
 
@@ -85,5 +85,5 @@ class OutputWriter {
   // block is written and while it is closed.
   SRWLOCK output_lock_;
   HANDLE output_;
-  char output_path_[MAX_PATH];
+  wchar_t output_path_[MAX_PATH];
 };

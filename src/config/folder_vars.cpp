@@ -10,67 +10,68 @@
 
 namespace {
 
-const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-// Copies a string value into `out` (260 bytes); `out` is untouched when the key
+// Copies a string value into `out` (260 characters); `out` is untouched when the key
 // or value cannot be read, is not a string or does not fit.
-void read_registry_text(HKEY root, const char* subkey, const char* name, char* out) {
+void read_registry_text(HKEY root, const wchar_t* subkey, const wchar_t* name, wchar_t* out) {
   ScopedKey key;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return;
-  char value[MAX_PATH] = "";
+  if (RegOpenKeyExW(root, subkey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return;
+  wchar_t value[MAX_PATH] = L"";
   DWORD type = 0;
   DWORD size = sizeof value;
-  if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+  if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS) {
     return;
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) return;
   // The stored data need not end with a zero.
-  value[size < sizeof value ? size : sizeof value - 1] = '\0';
+  size /= sizeof(wchar_t);
+  value[size < MAX_PATH ? size : MAX_PATH - 1] = L'\0';
   text_copy(out, MAX_PATH, value);
 }
 
-void shell_folder(const char* name, char* out) {
+void shell_folder(const wchar_t* name, wchar_t* out) {
   read_registry_text(HKEY_CURRENT_USER, kShellFoldersKey, name, out);
 }
 
-void quick_launch_folder(char* out) {
-  shell_folder("AppData", out);
-  if (out[0] != '\0') text_append(out, MAX_PATH, "\\Microsoft\\Internet Explorer\\Quick Launch");
+void quick_launch_folder(wchar_t* out) {
+  shell_folder(L"AppData", out);
+  if (out[0] != L'\0') text_append(out, MAX_PATH, L"\\Microsoft\\Internet Explorer\\Quick Launch");
   if (!is_directory(out)) {
-    DWORD n = GetTempPathA(MAX_PATH, out);
-    if (n == 0 || n >= MAX_PATH) out[0] = '\0';
+    DWORD n = GetTempPathW(MAX_PATH, out);
+    if (n == 0 || n >= MAX_PATH) out[0] = L'\0';
   }
 }
 
-// The folder a variable component names, into `out` (260 bytes); 0 when the
+// The folder a variable component names, into `out` (260 characters); 0 when the
 // component is no variable.
-int variable_folder(void*, const char* component, char* out) {
-  out[0] = '\0';
-  if (str_compare_nocase(component, "%startmenu%") == 0) {
-    shell_folder("Programs", out);
-  } else if (str_compare_nocase(component, "%desktop%") == 0) {
-    shell_folder("Desktop", out);
-  } else if (str_compare_nocase(component, "%sendto%") == 0) {
-    shell_folder("SendTo", out);
-  } else if (str_compare_nocase(component, "%favorites%") == 0) {
-    shell_folder("Favorites", out);
-  } else if (str_compare_nocase(component, "%startup%") == 0) {
-    shell_folder("Startup", out);
-  } else if (str_compare_nocase(component, "%targetdir%") == 0) {
+int variable_folder(void*, const wchar_t* component, wchar_t* out) {
+  out[0] = L'\0';
+  if (str_compare_nocase(component, L"%startmenu%") == 0) {
+    shell_folder(L"Programs", out);
+  } else if (str_compare_nocase(component, L"%desktop%") == 0) {
+    shell_folder(L"Desktop", out);
+  } else if (str_compare_nocase(component, L"%sendto%") == 0) {
+    shell_folder(L"SendTo", out);
+  } else if (str_compare_nocase(component, L"%favorites%") == 0) {
+    shell_folder(L"Favorites", out);
+  } else if (str_compare_nocase(component, L"%startup%") == 0) {
+    shell_folder(L"Startup", out);
+  } else if (str_compare_nocase(component, L"%targetdir%") == 0) {
     text_copy(out, MAX_PATH, g_state.target_dir);
-  } else if (str_compare_nocase(component, "%curdir%") == 0) {
-    DWORD n = GetCurrentDirectoryA(MAX_PATH, out);
-    if (n == 0 || n >= MAX_PATH) out[0] = '\0';
-  } else if (str_compare_nocase(component, "%quicklaunch%") == 0) {
+  } else if (str_compare_nocase(component, L"%curdir%") == 0) {
+    DWORD n = GetCurrentDirectoryW(MAX_PATH, out);
+    if (n == 0 || n >= MAX_PATH) out[0] = L'\0';
+  } else if (str_compare_nocase(component, L"%quicklaunch%") == 0) {
     quick_launch_folder(out);
-  } else if (str_compare_nocase(component, "%programfiles%") == 0) {
-    text_copy(out, MAX_PATH, "C:\\Program Files");
-    read_registry_text(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "ProgramFilesDir", out);
-  } else if (str_compare_nocase(component, "%sysdir%") == 0) {
-    UINT n = GetSystemDirectoryA(out, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) out[0] = '\0';
+  } else if (str_compare_nocase(component, L"%programfiles%") == 0) {
+    text_copy(out, MAX_PATH, L"C:\\Program Files");
+    read_registry_text(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"ProgramFilesDir", out);
+  } else if (str_compare_nocase(component, L"%sysdir%") == 0) {
+    UINT n = GetSystemDirectoryW(out, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) out[0] = L'\0';
   } else {
     return 0;
   }
@@ -78,13 +79,13 @@ int variable_folder(void*, const char* component, char* out) {
 }
 
 // Leaves `out` empty when the expansion does not fit.
-void expand_environment(void*, const char* path, char* out, size_t size) {
-  DWORD n = ExpandEnvironmentStringsA(path, out, static_cast<DWORD>(size));
-  if (n == 0 || n > size) out[0] = '\0';
+void expand_environment(void*, const wchar_t* path, wchar_t* out, size_t size) {
+  DWORD n = ExpandEnvironmentStringsW(path, out, static_cast<DWORD>(size));
+  if (n == 0 || n > size) out[0] = L'\0';
 }
 
 }  // namespace
 
-char* expand_path_variables(char* path) {
+wchar_t* expand_path_variables(wchar_t* path) {
   return expand_path_components(path, expand_environment, variable_folder, nullptr);
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 // Expands the folder variables of `path`, a writable buffer of at least 261
-// bytes that is changed in place (a backslash is appended, every "$" becomes
-// "%"). Returns a new 261-byte text, kept until the process ends, of at most
+// characters that is changed in place (a backslash is appended, every "$" becomes
+// "%"). Returns a new 261-character text, kept until the process ends, of at most
 // 259 characters: a longer expansion is cut to its first 259.
-char* expand_path_variables(char* path);
+wchar_t* expand_path_variables(wchar_t* path);

@@ -1,27 +1,27 @@
 #include "config/path_components.h"
 
-#include <string.h>
+#include <wchar.h>
 
 #include "util/text.h"
 
-// The path's buffer holds 261 bytes: room for a 259-character path and the
+// The path's buffer holds 261 characters: room for a 259-character path and the
 // separator appended here. Longer texts are bounded, never overrun: the path is
 // cut to 260 characters in place (it then gets no separator and its last
 // component is dropped), "$" stays unreplaced where a replacement would not
 // fit, an environment expansion that does not fit leaves the path unexpanded,
 // and the result is cut to 260 characters before its last one is removed.
-char* expand_path_components(char* path, ExpandEnvironmentFn expand_environment,
+wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_environment,
                              VariableFolderFn variable_folder, void* context) {
-  char* result = text_new(kExpandedPathSize);
+  wchar_t* result = text_new(kExpandedPathSize);
 
   // The last component is found only with a separator after it.
-  text_append(path, kExpandedPathSize, "\\");
+  text_append(path, kExpandedPathSize, L"\\");
   // $desktop$ and %desktop% are the same variable.
-  while (str_find(0, path, "$") != 0) {
-    if (!str_replace_first(path, "$", "%", kExpandedPathSize)) break;
+  while (str_find(0, path, L"$") != 0) {
+    if (!str_replace_first(path, L"$", L"%", kExpandedPathSize)) break;
   }
 
-  char work[kExpandedPathSize];
+  wchar_t work[kExpandedPathSize];
   work[0] = '\0';
   expand_environment(context, path, work, sizeof work);
   if (work[0] == '\0') text_copy(work, sizeof work, path);
@@ -31,19 +31,19 @@ char* expand_path_components(char* path, ExpandEnvironmentFn expand_environment,
   collapse_double_backslashes(work);
 
   for (int index = 0;; ++index) {
-    const char* component = str_field(work, "\\", index);
+    const wchar_t* component = str_field(work, L"\\", index);
     if (str_compare_nocase(component, kSharedEmptyText) == 0) break;
-    char folder[kTextPathSize];
+    wchar_t folder[kTextPathSize];
     if (variable_folder(context, component, folder)) {
       // A variable discards everything before it.
       text_copy(result, kExpandedPathSize, folder);
     } else {
       text_append(result, kExpandedPathSize, component);
     }
-    text_append(result, kExpandedPathSize, "\\");
+    text_append(result, kExpandedPathSize, L"\\");
   }
 
-  size_t length = strlen(result);
+  size_t length = wcslen(result);
   if (length > 0) result[length - 1] = '\0';
   return result;
 }

@@ -5,17 +5,17 @@
 #pragma once
 #include <stddef.h>
 
-// Expands the environment variables of `path` into `out` (`size` bytes);
+// Expands the environment variables of `path` into `out` (`size` characters);
 // leaves `out` empty when the expansion does not fit.
-typedef void (*ExpandEnvironmentFn)(void* context, const char* path, char* out, size_t size);
+typedef void (*ExpandEnvironmentFn)(void* context, const wchar_t* path, wchar_t* out, size_t size);
 // The folder a variable component such as "%desktop%" names, into `out`
-// (260 bytes); 0 when the component is no variable.
-typedef int (*VariableFolderFn)(void* context, const char* component, char* out);
+// (260 characters); 0 when the component is no variable.
+typedef int (*VariableFolderFn)(void* context, const wchar_t* component, wchar_t* out);
 
 enum { kExpandedPathSize = 261 };
 
-// `path` is a writable buffer of at least 261 bytes, changed in place (a
+// `path` is a writable buffer of at least 261 characters, changed in place (a
 // backslash is appended, every "$" becomes "%"). Returns a new 261-byte
 // text, kept until the process ends, of at most 259 characters.
-char* expand_path_components(char* path, ExpandEnvironmentFn expand_environment,
+wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_environment,
                              VariableFolderFn variable_folder, void* context);

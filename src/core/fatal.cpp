@@ -8,13 +8,13 @@ static void (*g_exit_hook)();
 
 void set_exit_hook(void (*hook)()) { g_exit_hook = hook; }
 
-void system_error_text(unsigned long code, char* out, unsigned size) {
+void system_error_text(unsigned long code, wchar_t* out, unsigned size) {
   text_copy(out, size, kSharedEmptyText);
-  char* formatted = nullptr;
+  wchar_t* formatted = nullptr;
   if (code != 0 &&
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0x400, reinterpret_cast<char*>(&formatted), 0,
+                     nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&formatted), 0,
                      nullptr) != 0 &&
       formatted) {
     text_copy(out, size, formatted);
@@ -22,22 +22,22 @@ void system_error_text(unsigned long code, char* out, unsigned size) {
   }
 }
 
-void fatal_error(const char* message) {
+void fatal_error(const wchar_t* message) {
   // Read the error code first: anything called below may change it.
   fatal_error_code(message, GetLastError());
 }
 
-void fatal_error_code(const char* message, unsigned long system_code) {
-  char system_text[512];
-  system_error_text(system_code, system_text, sizeof system_text);
-  char text[1024];
-  text_format(text, sizeof text, "出现了以下错误导致程序无法继续运行：\n\n %s %s", message,
+void fatal_error_code(const wchar_t* message, unsigned long system_code) {
+  wchar_t system_text[512];
+  system_error_text(system_code, system_text, 512);
+  wchar_t text[1024];
+  text_format(text, 1024, L"出现了以下错误导致程序无法继续运行：\n\n %ls %ls", message,
               system_text);
   prepare_for_windows();
   // On the wizard's thread the box belongs to the wizard, in front of it.
   HWND owner = g_state.frame_window;
   if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) owner = nullptr;
-  MessageBoxA(owner, text, "Vandrel 错误", MB_ICONERROR);
+  MessageBoxW(owner, text, L"Vandrel 错误", MB_ICONERROR);
   shutdown_and_exit();
 }
 

@@ -3,16 +3,16 @@
 
 // The box carries the system's text for the calling thread's last error code:
 // for failures of a system call, made right after it.
-[[noreturn]] void fatal_error(const char* message);
+[[noreturn]] void fatal_error(const wchar_t* message);
 // The same with the code of the cause: 0 where no system call failed
 // (damaged data, a refused name), so that no stale text from an earlier,
 // successful call is shown.
-[[noreturn]] void fatal_error_code(const char* message, unsigned long system_code);
+[[noreturn]] void fatal_error_code(const wchar_t* message, unsigned long system_code);
 [[noreturn]] void shutdown_and_exit();
 
-// The system's text for an error code into `out` (cut to `size` bytes);
+// The system's text for an error code into `out` (cut to `size` characters);
 // empty for code 0 or a code the system has no text for.
-void system_error_text(unsigned long code, char* out, unsigned size);
+void system_error_text(unsigned long code, wchar_t* out, unsigned size);
 
 // Called once by shutdown_and_exit before the process ends, so that start-up
 // can remove its temporary file even when it ends through a fatal error.

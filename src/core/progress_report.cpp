@@ -14,11 +14,11 @@ void report_position(DWORD step) {
   if (g_state.progress.set_position) g_state.progress.set_position(step);
 }
 
-void report_status(const char* text) {
+void report_status(const wchar_t* text) {
   if (g_state.progress.set_status) g_state.progress.set_status(text);
 }
 
-void report_headings(const char* title, const char* subtitle, const char* page_text) {
+void report_headings(const wchar_t* title, const wchar_t* subtitle, const wchar_t* page_text) {
   if (g_state.progress.set_headings) g_state.progress.set_headings(title, subtitle, page_text);
 }
 

@@ -2,17 +2,17 @@
 
 #include "util/text.h"
 
-HMODULE load_system_dll(const char* name) {
-  HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+HMODULE load_system_dll(const wchar_t* name) {
+  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return module;
   // Loaders without the search flags refuse them: name the file in full.
-  char path[MAX_PATH];
-  UINT n = GetSystemDirectoryA(path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH || !text_append(path, sizeof path, "\\") ||
-      !text_append(path, sizeof path, name)) {
+  wchar_t path[MAX_PATH];
+  UINT n = GetSystemDirectoryW(path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH || !text_append(path, MAX_PATH, L"\\") ||
+      !text_append(path, MAX_PATH, name)) {
     return nullptr;
   }
-  return LoadLibraryA(path);
+  return LoadLibraryW(path);
 }
 
 // The first window makes the input-method DLL load ole32 on its own, and
@@ -23,5 +23,5 @@ void prepare_for_windows() {
   static bool prepared;
   if (prepared) return;
   prepared = true;
-  load_system_dll("ole32.dll");
+  load_system_dll(L"ole32.dll");
 }

@@ -1,6 +1,7 @@
 #include "util/fs.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include "util/handles.h"
 #include "util/text.h"
@@ -21,67 +22,64 @@ bool read_file_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* go
   return GetLastError() == ERROR_HANDLE_EOF;
 }
 
-int is_directory(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
+int is_directory(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
 }
 
-int path_exists_unquoted(char* path) {
+int path_exists_unquoted(wchar_t* path) {
   // A path written between double quotes becomes usable.
-  str_replace_first(path, "\"", "", kTextPathSize);
-  str_replace_first(path, "\"", "", kTextPathSize);
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+  str_replace_first(path, L"\"", L"", kTextPathSize);
+  str_replace_first(path, L"\"", L"", kTextPathSize);
+  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
-// The absolute form of `path` in a 260-byte buffer; 0 when it does not fit.
-static int full_path(const char* path, char* out) {
-  DWORD n = GetFullPathNameA(path, MAX_PATH, out, nullptr);
+// The absolute form of `path` in a 260-character buffer; 0 when it does not fit.
+static int full_path(const wchar_t* path, wchar_t* out) {
+  DWORD n = GetFullPathNameW(path, MAX_PATH, out, nullptr);
   if (n == 0 || n >= MAX_PATH) {
-    out[0] = '\0';
+    out[0] = L'\0';
     return 0;
   }
   return 1;
 }
 
-int create_directory_chain(const char* path) {
-  char full[MAX_PATH];
-  if (!full_path(path, full) || !text_append(full, sizeof full, "\\")) return 0;
+int create_directory_chain(const wchar_t* path) {
+  wchar_t full[MAX_PATH];
+  if (!full_path(path, full) || !text_append(full, MAX_PATH, L"\\")) return 0;
 
-  char built[MAX_PATH] = "";
+  wchar_t built[MAX_PATH] = L"";
   int result = 1;  // nothing created yet counts as success
   for (int index = 0;; ++index) {
-    const char* component = str_field(full, "\\", index);
-    if (component[0] == '\0') break;
+    const wchar_t* component = str_field(full, L"\\", index);
+    if (component[0] == L'\0') break;
     // `built` never outgrows `full`, which fits, but a cut must not create
     // a directory elsewhere.
-    if (!text_append(built, sizeof built, component) || !text_append(built, sizeof built, "\\")) {
+    if (!text_append(built, MAX_PATH, component) || !text_append(built, MAX_PATH, L"\\")) {
       return 0;
     }
     // The first component of a drive path (C:) becomes the drive's root.
-    char absolute[MAX_PATH];
+    wchar_t absolute[MAX_PATH];
     if (!full_path(built, absolute)) return 0;
-    text_copy(built, sizeof built, absolute);
-    if (!is_directory(built)) result = CreateDirectoryA(built, nullptr) ? 1 : 0;
+    text_copy(built, MAX_PATH, absolute);
+    if (!is_directory(built)) result = CreateDirectoryW(built, nullptr) ? 1 : 0;
   }
   return result;
 }
 
-const char* path_parent(const char* path, char* out, size_t out_size) {
-  const char* last = nullptr;
-  for (const char* c = path; *c != '\0'; c += gbk_char_width(c)) {
-    if (*c == '\\') last = c;
-  }
-  size_t length = last != nullptr ? static_cast<size_t>(last - path) : strlen(path);
+const wchar_t* path_parent(const wchar_t* path, wchar_t* out, size_t out_size) {
+  const wchar_t* last = wcsrchr(path, L'\\');
+  size_t length = last != nullptr ? static_cast<size_t>(last - path) : wcslen(path);
   if (out_size == 0) return path;
   if (length >= out_size) length = out_size - 1;
-  memcpy(out, path, length);
-  out[length] = '\0';
+  wmemcpy(out, path, length);
+  out[length] = L'\0';
   return path;
 }
 
-int is_pe_executable(const char* path) {
-  ScopedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+int is_pe_executable(const wchar_t* path) {
+  ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return 0;
   LARGE_INTEGER size;

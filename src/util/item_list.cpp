@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "util/text.h"
 
@@ -10,11 +11,11 @@ void item_list_init(ItemList* list) {
   list->count = 0;
 }
 
-int item_list_push(ItemList* list, const char* text) {
+int item_list_push(ItemList* list, const wchar_t* text) {
   // The whole text is kept: shortcut values run to 1,023 characters.
-  size_t size = strlen(text) + 1;
+  size_t size = (wcslen(text) + 1) * sizeof(wchar_t);
   ItemNode* node = static_cast<ItemNode*>(calloc(1, sizeof(ItemNode)));
-  char* copy = static_cast<char*>(malloc(size));
+  wchar_t* copy = static_cast<wchar_t*>(malloc(size));
   if (node == nullptr || copy == nullptr) {
     free(node);
     free(copy);
@@ -28,7 +29,7 @@ int item_list_push(ItemList* list, const char* text) {
   return 1;
 }
 
-const char* item_list_top(const ItemList* list) {
+const wchar_t* item_list_top(const ItemList* list) {
   return list->newest != nullptr ? list->newest->text : kSharedEmptyText;
 }
 

@@ -23,17 +23,17 @@ namespace {
 
 // Indexed by page number; entry 0 is never used.
 const int kPageTemplates[4] = {0, IDD_WELCOME, IDD_DESTINATION, IDD_PROGRESS};
-const char* const kPageTitles[4] = {"", "", "解压缩路径", "正在解压缩文件"};
-const char* const kPageSubtitles[4] = {"", "", "选择解压缩的目的目录。",
-                                       "本程序正在解压缩此压缩档内的文件。"};
+const wchar_t* const kPageTitles[4] = {L"", L"", L"解压缩路径", L"正在解压缩文件"};
+const wchar_t* const kPageSubtitles[4] = {L"", L"", L"选择解压缩的目的目录。",
+                                          L"本程序正在解压缩此压缩档内的文件。"};
 
-const char kCannotShowWizard[] = "不能创建向导窗口。";
+const wchar_t kCannotShowWizard[] = L"不能创建向导窗口。";
 
 // comctl32 is not one of the DLLs the loader always takes from the system
 // folder, so it is not imported: it is loaded from there when the wizard
 // starts, for the progress page's class.
 bool init_common_controls() {
-  HMODULE comctl = load_system_dll("comctl32.dll");
+  HMODULE comctl = load_system_dll(L"comctl32.dll");
   if (!comctl) return false;
   typedef BOOL(WINAPI * InitEx)(const INITCOMMONCONTROLSEX*);
   InitEx init_ex = reinterpret_cast<InitEx>(
@@ -61,23 +61,23 @@ const UINT kExtractionFailed = WM_APP;
 // the workers send from their own threads.
 void show_range(DWORD steps) {
   ProgressRange range = progress_range(steps);
-  SendMessageA(page_item(IDC_PROGRESS), range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0,
+  SendMessageW(page_item(IDC_PROGRESS), range.wide ? PBM_SETRANGE32 : PBM_SETRANGE, 0,
                static_cast<LPARAM>(range.lparam));
 }
 
-void show_position(DWORD step) { SendMessageA(page_item(IDC_PROGRESS), PBM_SETPOS, step, 0); }
+void show_position(DWORD step) { SendMessageW(page_item(IDC_PROGRESS), PBM_SETPOS, step, 0); }
 
-void show_status(const char* text) { SetDlgItemTextA(g_state.page_window, IDC_STATUS, text); }
+void show_status(const wchar_t* text) { SetDlgItemTextW(g_state.page_window, IDC_STATUS, text); }
 
-void show_headings(const char* title, const char* subtitle, const char* page_text) {
-  SetDlgItemTextA(g_state.frame_window, IDC_TITLE, title);
-  SetDlgItemTextA(g_state.frame_window, IDC_SUBTITLE, subtitle);
-  SetDlgItemTextA(g_state.page_window, IDC_PAGE_TEXT, page_text);
+void show_headings(const wchar_t* title, const wchar_t* subtitle, const wchar_t* page_text) {
+  SetDlgItemTextW(g_state.frame_window, IDC_TITLE, title);
+  SetDlgItemTextW(g_state.frame_window, IDC_SUBTITLE, subtitle);
+  SetDlgItemTextW(g_state.page_window, IDC_PAGE_TEXT, page_text);
 }
 
-void go_on_after_extraction() { PostMessageA(g_state.frame_window, WM_COMMAND, IDC_NEXT, 0); }
+void go_on_after_extraction() { PostMessageW(g_state.frame_window, WM_COMMAND, IDC_NEXT, 0); }
 
-void take_over_failure() { PostMessageA(g_state.frame_window, kExtractionFailed, 0, 0); }
+void take_over_failure() { PostMessageW(g_state.frame_window, kExtractionFailed, 0, 0); }
 
 void move_item(HWND item, HWND insert_after, int x, int y) {
   SetWindowPos(item, insert_after, x, y, 0, 0, SWP_NOSIZE);
@@ -108,11 +108,11 @@ void paint_header(HWND window) {
 
 // Next on page 2: the destination as typed, created when missing.
 void commit_destination() {
-  GetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT, g_state.target_dir, kPathSize);
+  GetDlgItemTextW(g_state.page_window, IDC_PATH_EDIT, g_state.target_dir, kPathSize);
   if (!is_directory(g_state.target_dir)) {
     // The box's live state decides, not the one saved by Back.
     if (IsDlgButtonChecked(g_state.page_window, IDC_CREATE_BOX) != BST_CHECKED &&
-        MessageBoxA(g_state.frame_window, "目的目录不存在。要创建吗?", "创建目录",
+        MessageBoxW(g_state.frame_window, L"目的目录不存在。要创建吗?", L"创建目录",
                     MB_YESNO | MB_ICONQUESTION) != IDYES) {
       return;
     }
@@ -127,7 +127,7 @@ void commit_destination() {
 [[noreturn]] void finish_wizard() {
   run_post_actions();
   if (g_state.config.open_folder) {
-    ShellExecuteA(nullptr, "explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
+    ShellExecuteW(nullptr, L"explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
   }
   end_after_post_actions();
 }
@@ -144,7 +144,7 @@ INT_PTR on_command(HWND window, int command) {
       quit_wizard();
     case IDCANCEL: {
       g_quit_question_open = true;
-      int answer = MessageBoxA(window, "你确定想要退出吗?", "确认退出", MB_YESNO | MB_ICONWARNING);
+      int answer = MessageBoxW(window, L"你确定想要退出吗?", L"确认退出", MB_YESNO | MB_ICONWARNING);
       g_quit_question_open = false;
       if (answer == IDYES) quit_wizard();
       if (g_finish_waits) finish_wizard();
@@ -170,8 +170,7 @@ INT_PTR on_command(HWND window, int command) {
       return 1;
     case IDC_BACK:
       if (g_state.current_page != 2) return 1;
-      GetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT, g_state.typed_path,
-                      sizeof g_state.typed_path);
+      GetDlgItemTextW(g_state.page_window, IDC_PATH_EDIT, g_state.typed_path, 520);
       g_state.create_if_missing =
           IsDlgButtonChecked(g_state.page_window, IDC_CREATE_BOX) == BST_CHECKED;
       go_to_page(1);
@@ -191,7 +190,7 @@ const ProgressReport& progress_page_report() {
 void run_wizard() {
   prepare_for_windows();
   if (!init_common_controls() ||
-      DialogBoxParamA(g_state.instance, MAKEINTRESOURCEA(IDD_FRAME), nullptr,
+      DialogBoxParamW(g_state.instance, MAKEINTRESOURCEW(IDD_FRAME), nullptr,
                       frame_dialog_proc, 0) == -1) {
     fatal_error(kCannotShowWizard);
   }
@@ -202,16 +201,16 @@ INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     case WM_INITDIALOG:
       g_state.frame_window = window;
       show_page(1);
-      SetWindowTextA(window, g_state.config.archive_name);
-      SetClassLongPtrA(window, GCLP_HICON,
+      SetWindowTextW(window, g_state.config.archive_name);
+      SetClassLongPtrW(window, GCLP_HICON,
                        reinterpret_cast<LONG_PTR>(
-                           LoadIconA(g_state.instance, MAKEINTRESOURCEA(IDI_WIZARD))));
+                           LoadIconW(g_state.instance, MAKEINTRESOURCEW(IDI_WIZARD))));
       ShowWindow(window, SW_SHOW);
       return 1;
     case WM_CLOSE:
     case WM_QUIT:
       // The close box, Alt+F4 and the system menu end the wizard as Cancel does.
-      PostMessageA(window, WM_COMMAND, IDC_CANCEL, 0);
+      PostMessageW(window, WM_COMMAND, IDC_CANCEL, 0);
       return 1;
     case WM_PAINT:
       if (g_state.current_page == 1) return 0;
@@ -231,7 +230,7 @@ INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     }
     case WM_LBUTTONDOWN:
       // A press anywhere on the frame drags the whole wizard.
-      PostMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      PostMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
       return 1;
     case WM_RBUTTONDOWN:
       return 1;
@@ -240,7 +239,7 @@ INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
 }
 
 void create_page_dialog(int template_id) {
-  g_state.page_window = CreateDialogParamA(g_state.instance, MAKEINTRESOURCEA(template_id),
+  g_state.page_window = CreateDialogParamW(g_state.instance, MAKEINTRESOURCEW(template_id),
                                            g_state.frame_window, page_dialog_proc, 0);
   move_item(g_state.page_window, HWND_TOP, 44, 70);
 }
@@ -253,8 +252,8 @@ void show_page(int page) {
   EnableWindow(frame_item(IDC_NEXT), TRUE);
   EnableWindow(frame_item(IDC_BACK), TRUE);
   const int current = g_state.current_page;
-  SetDlgItemTextA(g_state.frame_window, IDC_TITLE, kPageTitles[current]);
-  SetDlgItemTextA(g_state.frame_window, IDC_SUBTITLE, kPageSubtitles[current]);
+  SetDlgItemTextW(g_state.frame_window, IDC_TITLE, kPageTitles[current]);
+  SetDlgItemTextW(g_state.frame_window, IDC_SUBTITLE, kPageSubtitles[current]);
   ShowWindow(frame_item(IDC_PRODUCT_LABEL), SW_SHOW);
   move_item(frame_item(IDC_HEADER_LINE), HWND_TOP, 0, 59);
   move_item(frame_item(IDC_TITLE), HWND_TOP, 22, 12);
@@ -273,15 +272,15 @@ void show_page(int page) {
       ShowWindow(frame_item(IDC_PRODUCT_LABEL), SW_HIDE);
       EnableWindow(frame_item(IDC_BACK), FALSE);
       EnableWindow(frame_item(IDC_NEXT), TRUE);
-      SetDlgItemTextA(g_state.page_window, IDC_WELCOME_TITLE, g_state.config.archive_name);
-      SetDlgItemTextA(g_state.page_window, IDC_WELCOME_TEXT, g_state.config.intro_text);
-      SetDlgItemTextA(g_state.page_window, IDC_LINK, url_display_text(g_state.config.url));
-      if (g_state.config.auto_extract) SetDlgItemTextA(g_state.frame_window, IDC_NEXT, "解压缩(&E)");
+      SetDlgItemTextW(g_state.page_window, IDC_WELCOME_TITLE, g_state.config.archive_name);
+      SetDlgItemTextW(g_state.page_window, IDC_WELCOME_TEXT, g_state.config.intro_text);
+      SetDlgItemTextW(g_state.page_window, IDC_LINK, url_display_text(g_state.config.url));
+      if (g_state.config.auto_extract) SetDlgItemTextW(g_state.frame_window, IDC_NEXT, L"解压缩(&E)");
       break;
     case 2:
-      SetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT,
+      SetDlgItemTextW(g_state.page_window, IDC_PATH_EDIT,
                       g_state.typed_path[0] ? g_state.typed_path : g_state.target_dir);
-      SendMessageA(page_item(IDC_PATH_EDIT), EM_LIMITTEXT, 150, 0);
+      SendMessageW(page_item(IDC_PATH_EDIT), EM_LIMITTEXT, 150, 0);
       CheckDlgButton(g_state.page_window, IDC_CREATE_BOX,
                      g_state.create_if_missing ? BST_CHECKED : BST_UNCHECKED);
       for (int id : {IDC_BACK, IDC_NEXT, IDC_CANCEL}) EnableWindow(frame_item(id), TRUE);
@@ -297,7 +296,7 @@ void show_page(int page) {
       }
       set_progress_report(progress_page_report());
       HANDLE worker = CreateThread(nullptr, 0, extraction_worker, nullptr, 0, nullptr);
-      if (!worker) fatal_error("不能解压缩当前文件。");
+      if (!worker) fatal_error(L"不能解压缩当前文件。");
       CloseHandle(worker);
       break;
     }
@@ -306,20 +305,20 @@ void show_page(int page) {
 
 int create_target_directory() {
   if (create_directory_chain(g_state.target_dir)) return 1;
-  char system_text[512];
-  system_error_text(GetLastError(), system_text, sizeof system_text);
-  char text[1024];
-  text_format(text, sizeof text,
-              "不能创建目的目录 %s。\n请确定其中没有包括下列非法字符：\n/ \\ : * ? \" < > | ",
+  wchar_t system_text[512];
+  system_error_text(GetLastError(), system_text, 512);
+  wchar_t text[1024];
+  text_format(text, 1024,
+              L"不能创建目的目录 %ls。\n请确定其中没有包括下列非法字符：\n/ \\ : * ? \" < > | ",
               system_text);
-  MessageBoxA(g_state.frame_window, text, "不能创建目录", MB_ICONERROR);
+  MessageBoxW(g_state.frame_window, text, L"不能创建目录", MB_ICONERROR);
   return 0;
 }
 
-const char* url_display_text(const char* url) {
-  if (lstrlenA(url) > 7 && str_compare_nocase(str_left(url, 7), "mailto:") == 0) {
-    int query = str_find(0, url, "?");
-    return str_mid(url, 8, query ? query - 8 : lstrlenA(url) - 7);
+const wchar_t* url_display_text(const wchar_t* url) {
+  if (lstrlenW(url) > 7 && str_compare_nocase(str_left(url, 7), L"mailto:") == 0) {
+    int query = str_find(0, url, L"?");
+    return str_mid(url, 8, query ? query - 8 : lstrlenW(url) - 7);
   }
   return url;
 }

@@ -23,4 +23,4 @@ const ProgressReport& progress_page_report();
 int create_target_directory();
 // The link's label: a "mailto:" address without its prefix and its query;
 // any other url unchanged.
-const char* url_display_text(const char* url);
+const wchar_t* url_display_text(const wchar_t* url);

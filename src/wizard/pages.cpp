@@ -60,18 +60,18 @@ INT_PTR style_welcome_text(HWND control, HDC dc) {
 }
 
 void browse_for_folder() {
-  char display_name[MAX_PATH];
-  BROWSEINFOA info = {};
+  wchar_t display_name[MAX_PATH];
+  BROWSEINFOW info = {};
   info.hwndOwner = g_state.frame_window;
   info.pszDisplayName = display_name;
-  info.lpszTitle = "请选择目的文件夹:";
+  info.lpszTitle = L"请选择目的文件夹:";
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
   info.lpfn = browse_callback;
-  LPITEMIDLIST item = SHBrowseForFolderA(&info);
+  LPITEMIDLIST item = SHBrowseForFolderW(&info);
   if (!item) return;
-  char path[MAX_PATH];
-  if (SHGetPathFromIDListA(item, path)) {
-    SetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT, path);
+  wchar_t path[MAX_PATH];
+  if (SHGetPathFromIDListW(item, path)) {
+    SetDlgItemTextW(g_state.page_window, IDC_PATH_EDIT, path);
   }
   ILFree(item);
 }
@@ -85,7 +85,7 @@ INT_PTR CALLBACK page_dialog_proc(HWND window, UINT message, WPARAM wparam, LPAR
       ShowWindow(window, SW_SHOW);
       if (g_state.current_page == 1) {
         // Shared by the system: loading it again hands out the same cursor.
-        g_state.hand_cursor = LoadCursorA(g_state.instance, MAKEINTRESOURCEA(IDR_HAND_CURSOR));
+        g_state.hand_cursor = LoadCursorW(g_state.instance, MAKEINTRESOURCEW(IDR_HAND_CURSOR));
       }
       return 1;
     case WM_PAINT:
@@ -101,10 +101,10 @@ INT_PTR CALLBACK page_dialog_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_LBUTTONDOWN:
       if (link_under_pointer(lparam)) {
         // The whole url: the label may show a shortened form.
-        ShellExecuteA(window, "open", g_state.config.url, nullptr, nullptr, SW_SHOWNORMAL);
+        ShellExecuteW(window, L"open", g_state.config.url, nullptr, nullptr, SW_SHOWNORMAL);
       } else {
         // A press on a free spot drags the whole wizard.
-        PostMessageA(g_state.frame_window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+        PostMessageW(g_state.frame_window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
       }
       return 1;
     case WM_COMMAND:
@@ -118,11 +118,11 @@ INT_PTR CALLBACK page_dialog_proc(HWND window, UINT message, WPARAM wparam, LPAR
 }
 
 int CALLBACK browse_callback(HWND window, UINT message, LPARAM, LPARAM) {
-  char typed[520];
-  GetDlgItemTextA(g_state.page_window, IDC_PATH_EDIT, typed, sizeof typed);
+  wchar_t typed[520];
+  GetDlgItemTextW(g_state.page_window, IDC_PATH_EDIT, typed, 520);
   // The browse opens at the folder the edit names.
   if (message == BFFM_INITIALIZED) {
-    SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(typed));
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(typed));
   }
   return 0;
 }

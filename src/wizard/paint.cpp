@@ -12,17 +12,17 @@ namespace {
 // first time it is asked for and handed out again for the same logical font,
 // however often the pages are painted or shown again.
 struct CachedFont {
-  LOGFONTA logical;
+  LOGFONTW logical;
   HFONT font;
 };
 CachedFont g_fonts[8];
 int g_font_count;
 
-HFONT cached_font(const LOGFONTA& logical) {
+HFONT cached_font(const LOGFONTW& logical) {
   for (int i = 0; i < g_font_count; ++i) {
     if (memcmp(&g_fonts[i].logical, &logical, sizeof logical) == 0) return g_fonts[i].font;
   }
-  HFONT font = CreateFontIndirectA(&logical);
+  HFONT font = CreateFontIndirectW(&logical);
   if (!font) return nullptr;
   if (g_font_count == static_cast<int>(sizeof g_fonts / sizeof g_fonts[0])) {
     // Never reached by the wizard's own styles; should it be, the last slot
@@ -37,16 +37,19 @@ HFONT cached_font(const LOGFONTA& logical) {
 }
 
 // The control's current logical font; the system font when it has none.
-void control_logical_font(HWND control, LOGFONTA* logical) {
+void control_logical_font(HWND control, LOGFONTW* logical) {
   ZeroMemory(logical, sizeof *logical);
-  HFONT current = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+  HFONT current = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
   if (!current) current = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
-  GetObjectA(current, sizeof *logical, logical);
+  GetObjectW(current, sizeof *logical, logical);
 }
 
-void set_face(LOGFONTA* logical, const char* face) {
+// The wizard's texts are Chinese on every machine: the font is asked for
+// with the Chinese character set, not the one of the machine's own texts.
+void set_face(LOGFONTW* logical, const wchar_t* face) {
   ZeroMemory(logical->lfFaceName, sizeof logical->lfFaceName);
-  text_copy(logical->lfFaceName, sizeof logical->lfFaceName, face);
+  text_copy(logical->lfFaceName, LF_FACESIZE, face);
+  logical->lfCharSet = GB2312_CHARSET;
 }
 
 struct CachedBitmap {
@@ -59,7 +62,7 @@ HBITMAP cached_bitmap(int id) {
   for (CachedBitmap& slot : g_bitmaps) {
     if (slot.id == id) return slot.bitmap;
     if (slot.id == 0) {
-      slot.bitmap = LoadBitmapA(g_state.instance, MAKEINTRESOURCEA(id));
+      slot.bitmap = LoadBitmapW(g_state.instance, MAKEINTRESOURCEW(id));
       if (slot.bitmap) slot.id = id;
       return slot.bitmap;
     }
@@ -70,9 +73,9 @@ HBITMAP cached_bitmap(int id) {
 }  // namespace
 
 HBRUSH style_static_text(HWND control, HDC dc, int weight, int height, COLORREF colour,
-                         const char* face, BOOL underline, int background_mode,
+                         const wchar_t* face, BOOL underline, int background_mode,
                          int stock_object) {
-  LOGFONTA logical;
+  LOGFONTW logical;
   control_logical_font(control, &logical);
   logical.lfHeight = height;
   logical.lfWeight = weight;
@@ -85,16 +88,16 @@ HBRUSH style_static_text(HWND control, HDC dc, int weight, int height, COLORREF 
   return static_cast<HBRUSH>(GetStockObject(stock_object));
 }
 
-int set_control_font(HWND control, const char* face, int height, BOOL bold) {
+int set_control_font(HWND control, const wchar_t* face, int height, BOOL bold) {
   HDC dc = GetDC(control);
   if (!dc) return 0;
-  LOGFONTA logical;
+  LOGFONTW logical;
   control_logical_font(control, &logical);
   logical.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   logical.lfHeight = height;
   set_face(&logical, face);
   HFONT font = cached_font(logical);
-  if (font) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   return ReleaseDC(control, dc);
 }
 

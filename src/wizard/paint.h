@@ -9,13 +9,13 @@
 // control's font changed to `weight`, `height`, `face` and `underline`, sets
 // the background mode and the text colour, and returns the stock brush.
 HBRUSH style_static_text(HWND control, HDC dc, int weight, int height, COLORREF colour,
-                         const char* face, BOOL underline, int background_mode,
+                         const wchar_t* face, BOOL underline, int background_mode,
                          int stock_object);
 
 // Gives `control` its own font: its current one with `face`, `height` and
 // normal or bold weight. Returns the result of releasing the control's DC,
 // 0 when it has none.
-int set_control_font(HWND control, const char* face, int height, BOOL bold);
+int set_control_font(HWND control, const wchar_t* face, int height, BOOL bold);
 
 // Paints the rectangle (0, 0, right, bottom) white whatever pen and brush
 // are selected.

@@ -352,23 +352,19 @@ TEST(Exec, DocumentsOpenThroughTheShellAndOtherEndingsLaunchNothing) {
 }
 
 // The message a refused program gives: the command in it, cut to the
-// 256-byte buffer at a character boundary.
+// 255 characters of its buffer (each character of code page 936 is one).
 std::string refusal_text(const std::string& command) {
   std::string text = "不能执行 " + command + "。";
   size_t keep = 0;
-  for (size_t i = 0; i < text.size();) {
-    size_t width = static_cast<unsigned char>(text[i]) >= 0x81 ? 2 : 1;
-    if (i + width > 255) break;
-    i += width;
-    keep = i;
+  for (int characters = 0; keep < text.size() && characters < 255; ++characters) {
+    keep += static_cast<unsigned char>(text[keep]) >= 0x81 ? 2 : 1;
   }
   return text.substr(0, keep);
 }
 
 TEST(Exec, ProgramTheSystemRefusesShowsTheMessageThenTheCleanupRuns) {
   const std::string plain_dir = e2e::fresh_dir("exec-refused");
-  // 246 bytes up to a double-byte character that the 255 bytes of the
-  // message would split: the command runs to 257 bytes.
+  // The command runs to 257 bytes, 253 characters: the message is cut.
   const std::string long_root = e2e::fresh_dir("exec-refused-long");
   const std::string long_out =
       long_root + std::string(239 - long_root.size(), 'a') + "长路径名\\";
@@ -394,7 +390,9 @@ TEST(Exec, ProgramTheSystemRefusesShowsTheMessageThenTheCleanupRuns) {
     // The cleanup ran once the box was closed.
     EXPECT_FALSE(e2e::dir_exists(out));
   }
-  EXPECT_LT(refusal_text(long_out + "setup.exe").size(), 255u);
+  // The long command was cut.
+  EXPECT_LT(refusal_text(long_out + "setup.exe").size(),
+            std::string("不能执行 " + long_out + "setup.exe。").size());
 }
 
 // --- Cleanup -----------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <string>
 #include <vector>
@@ -25,6 +26,17 @@ namespace {
 
 void require(bool holds, const char* promise) {
   if (!holds) broken(promise);
+}
+
+// One character a byte; 0xE0 to 0xEF become halves of surrogate pairs, so
+// that texts may hold a pair cut in two.
+std::wstring widen(const std::string& bytes) {
+  std::wstring out;
+  for (unsigned char c : bytes) {
+    out += c >= 0xE0 && c <= 0xEF ? static_cast<wchar_t>(0xD800 + (c - 0xE0) * 0x80)
+                                  : static_cast<wchar_t>(c);
+  }
+  return out;
 }
 
 // Takes bytes off the front of the input.
@@ -52,20 +64,23 @@ struct Input {
     }
     return out;
   }
+  std::wstring wide_text() { return widen(text()); }
 };
 
 // A text in a heap block of exactly `size` bytes, so that a write past it
 // is caught; `text` is cut to fit.
 struct Buffer {
-  std::vector<char> bytes;
-  Buffer(const std::string& text, size_t size) : bytes(size, '\0') {
+  std::vector<wchar_t> chars;
+  Buffer(const std::wstring& text, size_t size) : chars(size, L'\0') {
     size_t n = text.size() < size ? text.size() : size - 1;
-    memcpy(bytes.data(), text.data(), n);
+    wmemcpy(chars.data(), text.data(), n);
   }
-  char* get() { return bytes.data(); }
+  wchar_t* get() { return chars.data(); }
 };
 
-bool is_substring(const char* part, const char* whole) { return strstr(whole, part) != nullptr; }
+bool is_substring(const wchar_t* part, const wchar_t* whole) {
+  return wcsstr(whole, part) != nullptr;
+}
 
 // ---------------------------------------------------------------- payload
 
@@ -162,33 +177,33 @@ void fuzz_text(const uint8_t* data, size_t size) {
   Input in{data, size};
   int n = static_cast<int8_t>(in.byte());
   int capacity = 1 + in.byte();
-  std::string text = in.text();
-  std::string needle = in.text();
-  std::string replacement = in.text();
-  const char* t = text.c_str();
-  const char* nd = needle.c_str();
+  std::wstring text = in.wide_text();
+  std::wstring needle = in.wide_text();
+  std::wstring replacement = in.wide_text();
+  const wchar_t* t = text.c_str();
+  const wchar_t* nd = needle.c_str();
 
   int found = str_find(n, t, nd);
   if (found != 0) {
     require(found >= 1 && static_cast<size_t>(found - 1) + needle.size() <= text.size() &&
-                memcmp(t + found - 1, nd, needle.size()) == 0 && found - 1 >= (n < 0 ? 0 : n),
+                wmemcmp(t + found - 1, nd, needle.size()) == 0 && found - 1 >= (n < 0 ? 0 : n),
             "str_find gives a place of the needle at or after start");
   }
-  const char* searched = str_search(t, nd);
+  const wchar_t* searched = str_search(t, nd);
   if (searched) {
-    require(searched >= t && strncmp(searched, nd, needle.size()) == 0,
+    require(searched >= t && wcsncmp(searched, nd, needle.size()) == 0,
             "str_search points at the needle");
   }
   for (int index = -1; index < 4; ++index) {
-    const char* field = str_field(t, nd, index);
-    require(field == kSharedEmptyText || (field[0] != '\0' && is_substring(field, t)),
+    const wchar_t* field = str_field(t, nd, index);
+    require(field == kSharedEmptyText || (field[0] != L'\0' && is_substring(field, t)),
             "a field is a non-empty part of the text");
   }
-  require(strlen(str_left(t, n)) <= text.size(), "str_left is no longer than the text");
-  const char* mid = str_mid(t, n, capacity);
-  require(is_substring(mid, t) && strlen(mid) <= static_cast<size_t>(capacity),
+  require(wcslen(str_left(t, n)) <= text.size(), "str_left is no longer than the text");
+  const wchar_t* mid = str_mid(t, n, capacity);
+  require(is_substring(mid, t) && wcslen(mid) <= static_cast<size_t>(capacity),
           "str_mid is a part of at most n characters");
-  const char* right = str_right(t, n);
+  const wchar_t* right = str_right(t, n);
   require(right >= t && right <= t + text.size(), "str_right points into the text");
 
   int a = str_compare_nocase(t, nd);
@@ -197,17 +212,17 @@ void fuzz_text(const uint8_t* data, size_t size) {
 
   Buffer replaced(text, static_cast<size_t>(capacity));
   int changed = str_replace_first(replaced.get(), nd, replacement.c_str(), capacity);
-  require(strlen(replaced.get()) < static_cast<size_t>(capacity),
+  require(wcslen(replaced.get()) < static_cast<size_t>(capacity),
           "str_replace_first stays within its size");
-  if (!changed) require(strcmp(replaced.get(), Buffer(text, capacity).get()) == 0,
+  if (!changed) require(wcscmp(replaced.get(), Buffer(text, static_cast<size_t>(capacity)).get()) == 0,
                         "a refused replacement changes nothing");
 
   Buffer path(text, kTextPathSize);
-  size_t before = strlen(path.get());
-  bool network = path.get()[0] == '\\' && path.get()[1] == '\\';
+  size_t before = wcslen(path.get());
+  bool network = path.get()[0] == L'\\' && path.get()[1] == L'\\';
   collapse_double_backslashes(path.get());
-  require(strlen(path.get()) <= before, "collapsing never lengthens a path");
-  int pair = str_find(0, path.get(), "\\\\");
+  require(wcslen(path.get()) <= before, "collapsing never lengthens a path");
+  int pair = str_find(0, path.get(), L"\\\\");
   require(pair == 0 || (network && pair == 1),
           "only a network path's leading pair of backslashes is left");
 
@@ -217,23 +232,20 @@ void fuzz_text(const uint8_t* data, size_t size) {
 
   Buffer dropped(text, text.size() + 1);
   drop_split_character(dropped.get());
-  size_t kept = strlen(dropped.get());
+  size_t kept = wcslen(dropped.get());
   require(text.compare(0, kept, dropped.get()) == 0 && kept + 1 >= text.size(),
           "dropping a split character keeps the text before it");
-  size_t last = 0;
-  for (size_t i = 0; i < kept; i += gbk_char_width(dropped.get() + i)) last = i;
-  require(kept == 0 || !is_gbk_lead_byte(static_cast<unsigned char>(dropped.get()[last])) ||
-              last + 1 < kept,
-          "no lead byte is left without its trail byte");
+  require(kept == 0 || dropped.get()[kept - 1] < 0xD800 || dropped.get()[kept - 1] > 0xDBFF,
+          "no first half of a surrogate pair is left without its second");
 
-  Buffer copied("", static_cast<size_t>(capacity));
+  Buffer copied(L"", static_cast<size_t>(capacity));
   int whole = text_copy(copied.get(), capacity, t);
   require(whole == (text.size() < static_cast<size_t>(capacity)), "text_copy says when it cut");
   text_append(copied.get(), capacity, nd);
-  require(strlen(copied.get()) < static_cast<size_t>(capacity), "text_append stays within");
-  Buffer formatted("", static_cast<size_t>(capacity));
-  text_format(formatted.get(), capacity, "%s|%d|%s", t, n, nd);
-  require(strlen(formatted.get()) < static_cast<size_t>(capacity), "text_format stays within");
+  require(wcslen(copied.get()) < static_cast<size_t>(capacity), "text_append stays within");
+  Buffer formatted(L"", static_cast<size_t>(capacity));
+  text_format(formatted.get(), capacity, L"%ls|%d|%ls", t, n, nd);
+  require(wcslen(formatted.get()) < static_cast<size_t>(capacity), "text_format stays within");
 }
 
 // ----------------------------------------------------------- folder paths
@@ -243,16 +255,16 @@ namespace {
 // Made-up machine: the variables' folders and the environment's values
 // come from the input.
 struct Machine {
-  std::string folder;       // for %desktop%
-  std::string target_dir;   // for %targetdir%
-  std::string environment;  // for %temp%
+  std::wstring folder;       // for %desktop%
+  std::wstring target_dir;   // for %targetdir%
+  std::wstring environment;  // for %temp%
 };
 
-void expand_environment(void* context, const char* path, char* out, size_t size) {
+void expand_environment(void* context, const wchar_t* path, wchar_t* out, size_t size) {
   const Machine* machine = static_cast<const Machine*>(context);
-  std::string expanded;
-  for (const char* c = path; *c;) {
-    if (strncmp(c, "%temp%", 6) == 0) {
+  std::wstring expanded;
+  for (const wchar_t* c = path; *c;) {
+    if (wcsncmp(c, L"%temp%", 6) == 0) {
       expanded += machine->environment;
       c += 6;
     } else {
@@ -261,34 +273,34 @@ void expand_environment(void* context, const char* path, char* out, size_t size)
   }
   // As the system does: nothing at all when the result does not fit.
   if (expanded.size() + 1 > size) {
-    out[0] = '\0';
+    out[0] = L'\0';
     return;
   }
-  memcpy(out, expanded.c_str(), expanded.size() + 1);
+  wmemcpy(out, expanded.c_str(), expanded.size() + 1);
 }
 
-int variable_folder(void* context, const char* component, char* out) {
+int variable_folder(void* context, const wchar_t* component, wchar_t* out) {
   const Machine* machine = static_cast<const Machine*>(context);
-  const std::string* folder = nullptr;
-  if (str_compare_nocase(component, "%desktop%") == 0) folder = &machine->folder;
-  if (str_compare_nocase(component, "%targetdir%") == 0) folder = &machine->target_dir;
+  const std::wstring* folder = nullptr;
+  if (str_compare_nocase(component, L"%desktop%") == 0) folder = &machine->folder;
+  if (str_compare_nocase(component, L"%targetdir%") == 0) folder = &machine->target_dir;
   if (!folder) return 0;
   // Folders are read into 260-byte buffers.
   text_copy(out, kTextPathSize, folder->c_str());
   return 1;
 }
 
-void expand_checked(const std::string& text, Machine* machine) {
+void expand_checked(const std::wstring& text, Machine* machine) {
   Buffer path(text, kExpandedPathSize);
-  const char* result = expand_path_components(path.get(), expand_environment, variable_folder,
+  const wchar_t* result = expand_path_components(path.get(), expand_environment, variable_folder,
                                               machine);
-  require(strlen(result) <= kExpandedPathSize - 2, "an expanded path has at most 259 characters");
-  require(strlen(path.get()) < kExpandedPathSize, "the path stays within its buffer");
+  require(wcslen(result) <= kExpandedPathSize - 2, "an expanded path has at most 259 characters");
+  require(wcslen(path.get()) < kExpandedPathSize, "the path stays within its buffer");
 }
 
-std::string repeated(uint8_t length, char fill, bool trailing_backslash) {
-  std::string out(length, fill);
-  if (trailing_backslash && !out.empty()) out.back() = '\\';
+std::wstring repeated(uint8_t length, wchar_t fill, bool trailing_backslash) {
+  std::wstring out(length, fill);
+  if (trailing_backslash && !out.empty()) out.back() = L'\\';
   return out;
 }
 
@@ -298,31 +310,31 @@ void fuzz_folder_path(const uint8_t* data, size_t size) {
   Input in{data, size};
   uint8_t shape = in.byte();
   Machine machine;
-  machine.folder = repeated(in.byte(), 'D', shape & 1);
-  machine.target_dir = repeated(in.byte(), 'T', shape & 2);
-  machine.environment = repeated(in.byte(), 'E', shape & 4);
-  if (shape & 8) machine.folder += in.text();
-  expand_checked(in.text(), &machine);
+  machine.folder = repeated(in.byte(), L'D', shape & 1);
+  machine.target_dir = repeated(in.byte(), L'T', shape & 2);
+  machine.environment = repeated(in.byte(), L'E', shape & 4);
+  if (shape & 8) machine.folder += in.wide_text();
+  expand_checked(in.wide_text(), &machine);
 }
 
 void fuzz_shortcut_split(const uint8_t* data, size_t size) {
   Input in{data, size};
   Machine machine;
-  machine.folder = repeated(in.byte(), 'D', true);
-  machine.target_dir = repeated(in.byte(), 'T', true);
+  machine.folder = repeated(in.byte(), L'D', true);
+  machine.target_dir = repeated(in.byte(), L'T', true);
   // A shortcut value is read into 1,024 bytes.
-  std::string value(reinterpret_cast<const char*>(in.data), in.size);
-  value = value.substr(0, strnlen(value.c_str(), 1023));
-  const char* link = str_field(value.c_str(), "|", 0);
-  const char* target = str_field(value.c_str(), "|", 1);
-  for (const char* field : {link, target}) {
+  std::wstring value = widen(std::string(reinterpret_cast<const char*>(in.data), in.size));
+  value = value.substr(0, wcsnlen(value.c_str(), 1023));
+  const wchar_t* link = str_field(value.c_str(), L"|", 0);
+  const wchar_t* target = str_field(value.c_str(), L"|", 1);
+  for (const wchar_t* field : {link, target}) {
     require(field == kSharedEmptyText || is_substring(field, value.c_str()),
             "a shortcut field is a part of its value");
     if (field[0]) expand_checked(field, &machine);
   }
   // The two fields may overlap: a value that starts with "|" keeps that
   // separator in its link field, and the target is read from the first "|".
-  if (target[0]) require(link[0] != '\0', "a value with a target has a link field");
+  if (target[0]) require(link[0] != L'\0', "a value with a target has a link field");
 }
 
 // ------------------------------------------------------------ entry names

@@ -32,8 +32,8 @@ TEST(FuzzReplay, LeadByteBeforeSlashMakesOneCharacter) {
 TEST(FuzzReplay, ShortcutValueStartingWithBarOverlapsItsFields) {
   const std::string input = std::string("\x1e\x64") + "|lead|";
   fuzz_shortcut_split(bytes(input), input.size());
-  EXPECT_STREQ(str_field("|lead|", "|", 0), "|lead");
-  EXPECT_STREQ(str_field("|lead|", "|", 1), "lead");
+  EXPECT_STREQ(str_field(L"|lead|", L"|", 0), L"|lead");
+  EXPECT_STREQ(str_field(L"|lead|", L"|", 1), L"lead");
 }
 
 }  // namespace

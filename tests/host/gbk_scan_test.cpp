@@ -1,12 +1,15 @@
-// Scans for separators step over double-byte characters of code page 936,
+// Scans of stored names step over double-byte characters of code page 936,
 // whose trail byte may be a backslash (0x5C) or a bar (0x7C). The names are
-// written as bytes: host literals are UTF-8.
+// written as bytes: host literals are UTF-8. The stub scans the same names
+// once they are UTF-16, where no such byte exists.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "archive/entry_name.h"
 #include "util/text.h"
+
+#include <wchar.h>
 
 namespace {
 
@@ -20,54 +23,6 @@ TEST(GbkScan, CharacterWidths) {
   EXPECT_EQ(gbk_char_width(JIANG), 2u);
   EXPECT_EQ(gbk_char_width("\x8a"), 1u);  // a lead byte at the end stands alone
   EXPECT_EQ(gbk_char_width("a\\"), 1u);
-}
-
-TEST(GbkScan, FindAndSearchMatchOnlyWholeCharacters) {
-  const struct {
-    int start;
-    const char* text;
-    const char* needle;
-    int expected;
-  } cases[] = {
-      {0, YI "\xb5\xc8" JIANG, "\\", 0},
-      {0, JIANG "\\x", "\\", 3},
-      {0, "a" JIANG "\\", "\\", 4},
-      {1, JIANG "\\", "\\", 3},  // a start inside a character moves to the next one
-      {0, JUE "|x|", "|", 3},
-      {0, CHENG CHENG, "\\\\", 0},
-      {0, CHENG "\\\\", "\\\\", 3},
-      {0, JIANG "n\\n", "\\n", 4},
-      {0, "\x8a", "\x8a", 1},  // a lone lead byte at the end is a character
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(str_find(c.start, c.text, c.needle), c.expected) << c.text << " / " << c.needle;
-    const char* at = str_search(c.text, c.needle);
-    int expected_search = str_find(0, c.text, c.needle);
-    EXPECT_EQ(at ? static_cast<int>(at - c.text) + 1 : 0, expected_search) << c.text;
-  }
-}
-
-TEST(GbkScan, FieldsAndCollapsedPathsKeepWholeCharacters) {
-  EXPECT_STREQ(str_field("C:\\" JIANG "\\b\\", "\\", 1), JIANG);
-  EXPECT_STREQ(str_field("C:\\" JIANG "\\b\\", "\\", 2), "b");
-  EXPECT_STREQ(str_field("$desktop$\\" JUE ".lnk|$targetdir$\\" JUE ".exe|", "|", 0),
-               "$desktop$\\" JUE ".lnk");
-  EXPECT_STREQ(str_field("$desktop$\\" JUE ".lnk|$targetdir$\\" JUE ".exe|", "|", 1),
-               "$targetdir$\\" JUE ".exe");
-
-  const struct {
-    const char* path;
-    const char* expected;
-  } cases[] = {
-      {"C:\\" CHENG "\\x", "C:\\" CHENG "\\x"},  // 5C 5C across a character: no pair
-      {"C:\\\\" CHENG "\\\\x", "C:\\" CHENG "\\x"},
-      {"\\\\srv\\" JIANG "\\\\a", "\\\\srv\\" JIANG "\\a"},
-  };
-  for (const auto& c : cases) {
-    std::string path = c.path;
-    path.resize(300, '\0');
-    EXPECT_STREQ(collapse_double_backslashes(&path[0]), c.expected) << c.path;
-  }
 }
 
 TEST(GbkScan, EntryNamesSplitOnlyAtRealSeparators) {
@@ -92,6 +47,26 @@ TEST(GbkScan, EntryNamesSplitOnlyAtRealSeparators) {
     EXPECT_STREQ(entry_last_component(c.name, &has_separator), c.last_component) << c.name;
     EXPECT_EQ(has_separator, c.has_separator) << c.name;
     EXPECT_EQ(entry_name_escapes(c.name), c.escapes) << c.name;
+  }
+}
+
+TEST(GbkScan, WideEntryNamesSplitAtSeparatorsOnly) {
+  const struct {
+    const wchar_t* name;
+    const wchar_t* last_component;
+    bool has_separator;
+    bool escapes;
+  } cases[] = {
+      {L"\u5956\u72c0/", L"", true, false},  // 奬狀/
+      {L"\u4e58\\..\\x", L"x", true, true},
+      {L"\u4e58..", L"\u4e58..", false, false},
+      {L"a/\u03a9:b", L"\u03a9:b", true, true},
+  };
+  for (const auto& c : cases) {
+    bool has_separator = !c.has_separator;
+    EXPECT_STREQ(entry_last_component(c.name, &has_separator), c.last_component);
+    EXPECT_EQ(has_separator, c.has_separator);
+    EXPECT_EQ(entry_name_escapes(c.name), c.escapes);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "core/state.h"
 #include "actions/cleanup.h"
 #include "wizard/frame.h"
+#include "gbk_text.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ TEST(Cleanup, DeletesNothingOutsideTargetDirNorAtACutPath) {
   ASSERT_TRUE(GetFileAttributesA((out + "link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
   ASSERT_TRUE(exists(out + "link\\kept.txt"));
 
-  lstrcpyA(g_state.target_dir, out.c_str());
+  lstrcpyW(g_state.target_dir, wide(out).c_str());
   const char* const names[] = {
       "link/",
       "link/kept.txt",
@@ -92,8 +93,8 @@ TEST(Cleanup, DeletesNothingOutsideTargetDirNorAtACutPath) {
       longer.c_str(),
   };
   std::string absolute = root + "outside.txt";
-  item_list_push(&g_state.extracted_list, absolute.c_str());
-  for (const char* name : names) item_list_push(&g_state.extracted_list, name);
+  item_list_push(&g_state.extracted_list, wide(absolute).c_str());
+  for (const char* name : names) item_list_push(&g_state.extracted_list, wide(name).c_str());
 
   delete_extracted_entries();
   EXPECT_EQ(0, item_list_count(&g_state.extracted_list));
@@ -177,10 +178,10 @@ HWND make_window(const char* cls, HWND parent, int id) {
   make_window("STATIC", g_state.page_window, 1018);
   make_window(PROGRESS_CLASSA, g_state.page_window, 1007);
 
-  lstrcpyA(g_state.target_dir, dir.c_str());
+  lstrcpyW(g_state.target_dir, wide(dir).c_str());
   g_wizard_file = dir + "wizard.txt";
   make_file(g_wizard_file);
-  item_list_push(&g_state.extracted_list, "wizard.txt");
+  item_list_push(&g_state.extracted_list, L"wizard.txt");
   set_progress_report(progress_page_report());
   set_exit_hook(check_windows_on_exit);
   start_cleanup_worker();

@@ -4,23 +4,22 @@
 
 #include "core/state.h"
 #include "config/load_configuration.h"
+#include "gbk_text.h"
 
 namespace {
 
-// Writes an INI text (line feeds only, as the builder writes it), applies it
-// to a cleared state and removes it again.
+// Writes a configuration block (code page 936, line feeds only, as the
+// builder writes it) as the stub does, applies it to a cleared state and
+// removes it again.
 class ConfigurationFile {
  public:
-  explicit ConfigurationFile(const std::string& text) {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, "VT", 0, path_);
-    HANDLE file = CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+  explicit ConfigurationFile(const std::string& block) {
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    GetTempFileNameW(dir, L"VT", 0, path_);
+    EXPECT_TRUE(write_configuration_file(block.data(), static_cast<uint32_t>(block.size()), path_));
   }
-  ~ConfigurationFile() { DeleteFileA(path_); }
+  ~ConfigurationFile() { DeleteFileW(path_); }
   void apply() {
     while (item_list_count(&g_state.shortcut_list)) item_list_pop(&g_state.shortcut_list);
     g_state.config = SfxConfig();
@@ -30,13 +29,13 @@ class ConfigurationFile {
   }
 
  private:
-  char path_[MAX_PATH];
+  wchar_t path_[MAX_PATH];
 };
 
 std::vector<std::string> pop_all_shortcuts() {
   std::vector<std::string> values;
   while (item_list_count(&g_state.shortcut_list)) {
-    values.push_back(item_list_top(&g_state.shortcut_list));
+    values.push_back(gbk(item_list_top(&g_state.shortcut_list)));
     item_list_pop(&g_state.shortcut_list);
   }
   return values;
@@ -70,8 +69,8 @@ TEST(Configuration, KeysDefaultsAndLimits) {
   {
     ConfigurationFile file("[QV]\n");
     file.apply();
-    EXPECT_STREQ("Unnamed Archive", g_state.config.archive_name);
-    EXPECT_STREQ("", g_state.config.exec_command);
+    EXPECT_STREQ(L"Unnamed Archive", g_state.config.archive_name);
+    EXPECT_STREQ(L"", g_state.config.exec_command);
     EXPECT_EQ(0, g_state.config.zip_size);
     EXPECT_EQ(0, g_state.config.no_gui);
     EXPECT_EQ(0, g_state.config.auto_extract);
@@ -87,9 +86,9 @@ TEST(Configuration, KeysDefaultsAndLimits) {
     EXPECT_EQ(1234, g_state.config.zip_size);
     EXPECT_EQ(2, g_state.config.delete_after);
     EXPECT_EQ(1, g_state.config.no_gui);
-    EXPECT_STREQ("Setup", g_state.config.archive_name);
-    EXPECT_STREQ("http://x/", g_state.config.url);
-    EXPECT_STREQ("a.exe", g_state.config.exec_command);
+    EXPECT_STREQ(L"Setup", g_state.config.archive_name);
+    EXPECT_STREQ(L"http://x/", g_state.config.url);
+    EXPECT_STREQ(L"a.exe", g_state.config.exec_command);
     EXPECT_EQ(1, g_state.config.auto_extract);
     EXPECT_EQ(0, g_state.config.open_folder);  // only "1" opens the folder
   }
@@ -97,8 +96,8 @@ TEST(Configuration, KeysDefaultsAndLimits) {
     ConfigurationFile file("[QV]\nName=" + std::string(300, 'n') + "\nURL=" +
                            std::string(200, 'u') + "\n");
     file.apply();
-    EXPECT_EQ(std::string(254, 'n'), g_state.config.archive_name);
-    EXPECT_EQ(std::string(127, 'u'), g_state.config.url);
+    EXPECT_EQ(std::wstring(254, L'n'), g_state.config.archive_name);
+    EXPECT_EQ(std::wstring(127, L'u'), g_state.config.url);
   }
 }
 
@@ -117,28 +116,30 @@ TEST(Configuration, IntroBackslashNBecomesSpaceAndLineBreak) {
   for (const auto& c : cases) {
     ConfigurationFile file(std::string("[QV]\nIntro=") + c.written + "\n");
     file.apply();
-    EXPECT_STREQ(c.shown, g_state.config.intro_text) << c.written;
+    EXPECT_EQ(c.shown, gbk(g_state.config.intro_text)) << c.written;
   }
 }
 
 TEST(Configuration, DefaultDestinationDependsOnAutoExtract) {
-  char temp_dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp_dir);
-  std::string temp(temp_dir);
-  if (!temp.empty() && temp.back() == '\\') temp.pop_back();
-  char current[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, current);
+  wchar_t temp_dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp_dir);
+  std::wstring temp(temp_dir);
+  if (!temp.empty() && temp.back() == L'\\') temp.pop_back();
+  wchar_t current[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, current);
   const struct {
     const char* block;
-    std::string expected;
+    std::wstring expected;
   } cases[] = {
       {"[QV]\nAutoExtract=1\n", temp},
       {"[QV]\nAutoExtract=TRUE\n", current},
       {"[QV]\n", current},
-      {"[QV]\nDefaultPath=D:\\\\Games\\\\\\X\n", "D:\\Games\\X"},
-      {"[QV]\nDefaultPath=$temp$\\Sub\n", temp + "\\Sub"},
+      {"[QV]\nDefaultPath=D:\\\\Games\\\\\\X\n", L"D:\\Games\\X"},
+      {"[QV]\nDefaultPath=$temp$\\Sub\n", temp + L"\\Sub"},
       // The destination is not known yet while the default is expanded.
-      {"[QV]\nDefaultPath=$targetdir$\\Sub\n", "\\Sub"},
+      {"[QV]\nDefaultPath=$targetdir$\\Sub\n", L"\\Sub"},
+      // Stored in code page 936, read so on every machine.
+      {"[QV]\nDefaultPath=C:\\中文\xa6\xb8\xa8\xa6\n", L"C:\\\x4E2D\x6587\x03A9\x00E9"},
   };
   for (const auto& c : cases) {
     ConfigurationFile file(c.block);

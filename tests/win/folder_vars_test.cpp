@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/state.h"
+#include "gbk_text.h"
 
 namespace {
 
@@ -104,10 +105,11 @@ class TargetDirOverride {
 };
 
 std::string expand(const std::string& path) {
-  std::vector<char> buffer(1024, '\0');
-  if (path.size() >= buffer.size()) return "<too long for the test>";
-  memcpy(buffer.data(), path.c_str(), path.size() + 1);
-  return expand_path_variables(buffer.data());
+  std::wstring text = wide(path);
+  std::vector<wchar_t> buffer(1024, L'\0');
+  if (text.size() >= buffer.size()) return "<too long for the test>";
+  wmemcpy(buffer.data(), text.c_str(), text.size() + 1);
+  return gbk(expand_path_variables(buffer.data()));
 }
 
 TEST(FolderVariables, ShellFoldersComeFromTheRegistryInEitherSpelling) {
@@ -160,7 +162,7 @@ TEST(FolderVariables, TargetDirIsReadAtTheTimeOfTheCall) {
   g_state.target_dir[0] = '\0';
   EXPECT_EQ(expand("%targetdir%"), "");
   EXPECT_EQ(expand("$targetdir$\\x"), "\\x");
-  strcpy(g_state.target_dir, "E:\\out\\");
+  lstrcpyW(g_state.target_dir, L"E:\\out\\");
   // The doubled backslash is left to the callers.
   EXPECT_EQ(expand("$targetdir$\\bin\\run.exe"), "E:\\out\\\\bin\\run.exe");
 }
@@ -240,10 +242,10 @@ TEST(FolderVariables, PlainPathsAndLiteralDollars) {
       {"", "", "\\"},
   };
   for (const Case& c : cases) {
-    char path[MAX_PATH + 1];
-    strcpy(path, c.path);
-    EXPECT_STREQ(expand_path_variables(path), c.expected) << c.path;
-    EXPECT_STREQ(path, c.path_after) << c.path;
+    wchar_t path[MAX_PATH + 1];
+    lstrcpyW(path, wide(c.path).c_str());
+    EXPECT_EQ(gbk(expand_path_variables(path)), c.expected) << c.path;
+    EXPECT_EQ(gbk(path), c.path_after) << c.path;
   }
 }
 
@@ -267,9 +269,10 @@ TEST(FolderVariables, LongPathsStayInsideTheirBuffers) {
     std::string input = long_plain_path(c.length);
     ASSERT_EQ(input.size(), c.length);
     ASSERT_NE(input.back(), '\\');
-    std::vector<char> buffer(c.buffer_size + 16, 'G');
-    memcpy(buffer.data(), input.c_str(), input.size() + 1);
-    std::string result = expand_path_variables(buffer.data());
+    std::vector<wchar_t> buffer(c.buffer_size + 16, L'G');
+    std::wstring wide_input = wide(input);
+    wmemcpy(buffer.data(), wide_input.c_str(), wide_input.size() + 1);
+    std::string result = gbk(expand_path_variables(buffer.data()));
     // Nothing is written past the 261 bytes the path may use.
     for (size_t i = 261; i < buffer.size(); ++i) {
       char expected = i < c.length ? input[i] : i == c.length ? '\0' : 'G';

@@ -1,5 +1,6 @@
 #include "util/fs.h"
 #include "util/text.h"
+#include "gbk_text.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -10,6 +11,13 @@
 #include <vector>
 
 namespace {
+
+// The operations take UTF-16 paths; these tests name theirs in code page 936.
+int is_directory(const std::string& path) { return ::is_directory(wide(path).c_str()); }
+int create_directory_chain(const std::string& path) {
+  return ::create_directory_chain(wide(path).c_str());
+}
+int is_pe_executable(const std::string& path) { return ::is_pe_executable(wide(path).c_str()); }
 
 void remove_tree(const std::string& path) {
   WIN32_FIND_DATAA data;
@@ -76,9 +84,9 @@ class FsTest : public ::testing::Test {
 
 TEST_F(FsTest, IsDirectoryOnlyForExistingDirectories) {
   ASSERT_TRUE(write_file(at("file.txt"), "text"));
-  EXPECT_EQ(is_directory(root_.c_str()), 1);
-  EXPECT_EQ(is_directory(at("file.txt").c_str()), 0);
-  EXPECT_EQ(is_directory(at("missing").c_str()), 0);
+  EXPECT_EQ(is_directory(root_), 1);
+  EXPECT_EQ(is_directory(at("file.txt")), 0);
+  EXPECT_EQ(is_directory(at("missing")), 0);
 }
 
 TEST_F(FsTest, PathExistsUnquotedRemovesTheFirstTwoQuotes) {
@@ -96,29 +104,29 @@ TEST_F(FsTest, PathExistsUnquotedRemovesTheFirstTwoQuotes) {
       {"\"" + at("file.txt") + "\"\"", 0, at("file.txt") + "\""},  // only two are removed
   };
   for (const Case& c : cases) {
-    char path[MAX_PATH];
-    ASSERT_LT(c.path.size(), sizeof path);
-    strcpy(path, c.path.c_str());
+    wchar_t path[MAX_PATH];
+    ASSERT_LT(c.path.size(), static_cast<size_t>(MAX_PATH));
+    lstrcpyW(path, wide(c.path).c_str());
     EXPECT_EQ(path_exists_unquoted(path), c.expected) << c.path;
-    EXPECT_EQ(std::string(path), c.after);
+    EXPECT_EQ(gbk(path), c.after);
   }
 }
 
 TEST_F(FsTest, CreateDirectoryChainCreatesEveryMissingLevel) {
   ASSERT_TRUE(CreateDirectoryA(at("a").c_str(), nullptr));
-  EXPECT_NE(create_directory_chain(at("a\\b\\c\\d").c_str()), 0);
+  EXPECT_NE(create_directory_chain(at("a\\b\\c\\d")), 0);
   for (const char* level : {"a\\b", "a\\b\\c", "a\\b\\c\\d"}) {
-    EXPECT_EQ(is_directory(at(level).c_str()), 1) << level;
+    EXPECT_EQ(is_directory(at(level)), 1) << level;
   }
   // A trailing backslash names the same chain.
-  EXPECT_NE(create_directory_chain(at("e\\f\\").c_str()), 0);
-  EXPECT_EQ(is_directory(at("e\\f").c_str()), 1);
+  EXPECT_NE(create_directory_chain(at("e\\f\\")), 0);
+  EXPECT_EQ(is_directory(at("e\\f")), 1);
 }
 
 TEST_F(FsTest, CreateDirectoryChainOfExistingDirectoryCreatesNothing) {
   ASSERT_TRUE(CreateDirectoryA(at("a").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA(at("a\\b").c_str(), nullptr));
-  EXPECT_NE(create_directory_chain(at("a\\b").c_str()), 0);
+  EXPECT_NE(create_directory_chain(at("a\\b")), 0);
   EXPECT_EQ(count_entries(root_), 1);
   EXPECT_EQ(count_entries(at("a")), 1);
   EXPECT_EQ(count_entries(at("a\\b")), 0);
@@ -126,8 +134,8 @@ TEST_F(FsTest, CreateDirectoryChainOfExistingDirectoryCreatesNothing) {
 
 TEST_F(FsTest, CreateDirectoryChainThroughAFileFails) {
   ASSERT_TRUE(write_file(at("a"), "not a directory"));
-  EXPECT_EQ(create_directory_chain(at("a\\b\\c").c_str()), 0);
-  EXPECT_EQ(is_directory(at("a").c_str()), 0);
+  EXPECT_EQ(create_directory_chain(at("a\\b\\c")), 0);
+  EXPECT_EQ(is_directory(at("a")), 0);
   EXPECT_EQ(count_entries(root_), 1);
 }
 
@@ -144,19 +152,20 @@ TEST(PathParent, CopiesTheDirectoryPartWithinTheOutputSize) {
       {"C:\\dir\\", MAX_PATH, "C:\\dir"},
       {"C:\\dir\\file.lnk", 4, "C:\\"},  // cut to the output
       {"file.lnk", 5, "file"},
-      // 奬 and 乗 end in the byte of a backslash: no separator.
+      // 奬 and 乗 end in the byte of a backslash in code page 936.
       {"C:\\dir\\一等奬", MAX_PATH, "C:\\dir"},
       {"C:\\奬狀\\乗", MAX_PATH, "C:\\奬狀"},
   };
   for (const Case& c : cases) {
-    std::vector<char> out(c.out_size + 8, 'G');
-    EXPECT_EQ(path_parent(c.path, out.data(), c.out_size), c.path);
-    EXPECT_STREQ(out.data(), c.expected) << c.path;
-    for (size_t i = c.out_size; i < out.size(); ++i) ASSERT_EQ(out[i], 'G') << c.path;
+    std::wstring path = wide(c.path);
+    std::vector<wchar_t> out(c.out_size + 8, L'G');
+    EXPECT_EQ(path_parent(path.c_str(), out.data(), c.out_size), path.c_str());
+    EXPECT_EQ(gbk(out.data()), c.expected) << c.path;
+    for (size_t i = c.out_size; i < out.size(); ++i) ASSERT_EQ(out[i], L'G') << c.path;
   }
-  char out[4] = {'G', 'G', 'G', 'G'};
-  path_parent("C:\\x", out, 0);
-  EXPECT_EQ(out[0], 'G');
+  wchar_t out[4] = {L'G', L'G', L'G', L'G'};
+  path_parent(L"C:\\x", out, 0);
+  EXPECT_EQ(out[0], L'G');
 }
 
 TEST(GbkScan, PortableLeadBytesAreTheSystemsForCodePage936) {
@@ -213,10 +222,10 @@ TEST_F(FsTest, IsPeExecutableChecksHeadersAndReleasesTheFile) {
       EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file)) << c.name;
       CloseHandle(file);
     }
-    EXPECT_EQ(is_pe_executable(path.c_str()), c.expected) << c.name;
+    EXPECT_EQ(is_pe_executable(path), c.expected) << c.name;
     EXPECT_TRUE(DeleteFileA(path.c_str())) << c.name << " is still open";
   }
-  EXPECT_EQ(is_pe_executable(at("missing").c_str()), 0);
+  EXPECT_EQ(is_pe_executable(at("missing")), 0);
 }
 
 TEST_F(FsTest, IsPeExecutableRecognisesAWindowsProgram) {
@@ -224,11 +233,11 @@ TEST_F(FsTest, IsPeExecutableRecognisesAWindowsProgram) {
   DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   ASSERT_GT(n, 0u);
   ASSERT_LT(n, static_cast<DWORD>(MAX_PATH));
-  EXPECT_EQ(is_pe_executable(self), 1);
+  EXPECT_EQ(is_pe_executable(std::string(self)), 1);
 
   std::string copy = at("copy.exe");
   ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
-  EXPECT_EQ(is_pe_executable(copy.c_str()), 1);
+  EXPECT_EQ(is_pe_executable(copy), 1);
   EXPECT_TRUE(DeleteFileA(copy.c_str()));
 }
 
