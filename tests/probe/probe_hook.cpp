@@ -69,14 +69,14 @@ void forget(HGDIOBJ object) {
   }
 }
 
-decltype(&CreateFontIndirectA) g_create_font_indirect;
+decltype(&CreateFontIndirectW) g_create_font_indirect;
 decltype(&CreateCompatibleDC) g_create_compatible_dc;
 decltype(&DeleteDC) g_delete_dc;
 decltype(&DeleteObject) g_delete_object;
-decltype(&LoadBitmapA) g_load_bitmap;
-decltype(&LoadImageA) g_load_image;
+decltype(&LoadBitmapW) g_load_bitmap;
+decltype(&LoadImageW) g_load_image;
 
-HFONT WINAPI counted_create_font_indirect(const LOGFONTA* logical) {
+HFONT WINAPI counted_create_font_indirect(const LOGFONTW* logical) {
   HFONT font = g_create_font_indirect(logical);
   if (font) ++g_fonts_made;
   remember(font);
@@ -102,13 +102,13 @@ BOOL WINAPI counted_delete_object(HGDIOBJ object) {
   return ok;
 }
 
-HBITMAP WINAPI counted_load_bitmap(HINSTANCE instance, LPCSTR name) {
+HBITMAP WINAPI counted_load_bitmap(HINSTANCE instance, LPCWSTR name) {
   HBITMAP bitmap = g_load_bitmap(instance, name);
   remember(bitmap);
   return bitmap;
 }
 
-HANDLE WINAPI counted_load_image(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy,
+HANDLE WINAPI counted_load_image(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy,
                                  UINT flags) {
   HANDLE image = g_load_image(instance, name, type, cx, cy, flags);
   if (type == IMAGE_BITMAP && !(flags & LR_SHARED)) remember(image);
@@ -186,20 +186,22 @@ void** import_slot(HMODULE module, const char* dll, const char* function, bool* 
   return nullptr;
 }
 
+// False when the executable does not import `function`: nothing is counted.
 template <typename F>
-void redirect(const char* dll, const char* function, F replacement, F* original) {
+bool redirect(const char* dll, const char* function, F replacement, F* original) {
   bool delayed = false;
   void** slot = import_slot(GetModuleHandleA(nullptr), dll, function, &delayed);
   // The function itself: a delay-load slot may still hold the loader's stub,
   // which would put the real address back on its first call.
   *original = reinterpret_cast<F>(
       reinterpret_cast<void*>(GetProcAddress(LoadLibraryA(dll), function)));
-  if (!slot) return;
+  if (!slot) return false;
   if (!delayed) *original = reinterpret_cast<F>(*slot);
   DWORD old_protection;
   VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old_protection);
   *slot = reinterpret_cast<void*>(replacement);
   VirtualProtect(slot, sizeof *slot, old_protection, &old_protection);
+  return true;
 }
 
 bool start_gdi_count() {
@@ -209,14 +211,18 @@ bool start_gdi_count() {
     // whatever becomes of the hook.
     char path[MAX_PATH];
     if (!GetModuleFileNameA(g_module, path, MAX_PATH) || !LoadLibraryA(path)) return false;
-    redirect("gdi32.dll", "CreateFontIndirectA", counted_create_font_indirect,
-             &g_create_font_indirect);
-    redirect("gdi32.dll", "CreateCompatibleDC", counted_create_compatible_dc,
-             &g_create_compatible_dc);
-    redirect("gdi32.dll", "DeleteDC", counted_delete_dc, &g_delete_dc);
-    redirect("gdi32.dll", "DeleteObject", counted_delete_object, &g_delete_object);
-    redirect("user32.dll", "LoadBitmapA", counted_load_bitmap, &g_load_bitmap);
-    redirect("user32.dll", "LoadImageA", counted_load_image, &g_load_image);
+    // The stub calls all but LoadImageW itself; a count that misses one of
+    // them would pass whatever the stub does.
+    bool counted = redirect("gdi32.dll", "CreateFontIndirectW", counted_create_font_indirect,
+                            &g_create_font_indirect) &&
+                   redirect("gdi32.dll", "CreateCompatibleDC", counted_create_compatible_dc,
+                            &g_create_compatible_dc) &&
+                   redirect("gdi32.dll", "DeleteDC", counted_delete_dc, &g_delete_dc) &&
+                   redirect("gdi32.dll", "DeleteObject", counted_delete_object,
+                            &g_delete_object) &&
+                   redirect("user32.dll", "LoadBitmapW", counted_load_bitmap, &g_load_bitmap);
+    redirect("user32.dll", "LoadImageW", counted_load_image, &g_load_image);
+    if (!counted) return false;
     redirected = true;
   }
   g_live_count = 0;
