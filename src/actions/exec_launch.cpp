@@ -104,7 +104,7 @@ bool start_program(const wchar_t* command) {
     CloseHandle(process.hProcess);
     show_frame(SW_SHOW);
   } else {
-    // A command of more than 244 bytes does not fit: it is cut, between
+    // A command of more than 249 characters does not fit: it is cut, between
     // characters.
     wchar_t message[256];
     if (!text_format(message, 256, L"不能执行 %ls。", command)) {

@@ -15,7 +15,7 @@ typedef int (*VariableFolderFn)(void* context, const wchar_t* component, wchar_t
 enum { kExpandedPathSize = 261 };
 
 // `path` is a writable buffer of at least 261 characters, changed in place (a
-// backslash is appended, every "$" becomes "%"). Returns a new 261-byte
+// backslash is appended, every "$" becomes "%"). Returns a new 261-character
 // text, kept until the process ends, of at most 259 characters.
 wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_environment,
                              VariableFolderFn variable_folder, void* context);
