@@ -148,7 +148,7 @@ bool read_entries(ArchiveWindow* window, bool verify, PayloadReport* report, std
     if (uf) unzClose(uf);
     return false;
   }
-  EntryVerdict sizes = check_entry_sizes(uf);
+  EntryVerdict sizes = check_entry_sizes(uf, window);
   if (sizes == kEntryCountDiffers) {
     *error = "the end record counts " + std::to_string(global.number_entry) +
              " entries; the central directory holds more (damaged end record)";

@@ -10,6 +10,11 @@ enum : uint32_t {
   kArchiveBaseTailSize = 0xFFFF + 4 + 20 + 56
 };
 
+// Where in `tail` (`length` bytes ending at the window end E) the end
+// record lies that the reader takes: the signature nearest E whose four
+// bytes lie before E. `length` when there is none.
+uint32_t end_record_in_tail(const unsigned char* tail, uint32_t length);
+
 // `tail` holds the file's bytes from offset `first` up to the window end E
 // (`length` = E - first). An archive appended unchanged counts its offsets
 // from its own start; the reader makes up for that by the central

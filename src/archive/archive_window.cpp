@@ -71,6 +71,7 @@ bool archive_window_open(ArchiveWindow* window, ArchiveReadFn read, void* contex
   window->base = 0;
   window->position = 0;
   window->error = 0;
+  window->central_size = 0;
   window->last_used = 0;
   if (file_size >= kLargestSfxFile) return false;
   uint32_t end = window->end;
@@ -84,6 +85,12 @@ bool archive_window_open(ArchiveWindow* window, ArchiveReadFn read, void* contex
   // finds no end record there.
   if (static_cast<uint32_t>(got) == end - first) {
     window->base = zip64_archive_base(tail, end - first, first);
+    // From the file, as the reader reads the record's fields past E too: a
+    // payload's E lies 4 bytes before the archive's end.
+    uint32_t at = end_record_in_tail(tail, end - first);
+    if (at < end - first) {
+      read(context, first + at + 12, reinterpret_cast<unsigned char*>(&window->central_size), 4);
+    }
   }
   return true;
 }

@@ -30,6 +30,9 @@ struct ArchiveWindow {
   uint32_t base;      // where the reader's offset 0 lies in the file
   uint32_t position;  // absolute offset in the file
   int error;          // a read of the file failed
+  // The central directory's size as the end record gives it, in the file's
+  // byte order: only whether it is 0 tells. 0 when no end record was found.
+  uint32_t central_size;
   int last_used;      // the window refilled next is the other one
   uint32_t start[kReadWindowCount];
   uint32_t length[kReadWindowCount];

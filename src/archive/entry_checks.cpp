@@ -4,13 +4,17 @@
 
 #include "archive/entry_name.h"
 
-EntryVerdict check_entry_sizes(unzFile archive) {
+EntryVerdict check_entry_sizes(unzFile archive, const ArchiveWindow* window) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return kEntryUnreadable;
   if (global.number_entry > 0xFFFFFFFFu) return kEntryNeeds64BitSizes;
   if (global.number_entry == 0) {
-    // The central directory's first record, read whatever the count says.
-    return unzGoToFirstFile(archive) == UNZ_OK ? kEntryCountDiffers : kEntrySound;
+    // An empty archive has an empty central directory. A size above 0 says
+    // that entries were there, even where no first record can be read;
+    // else the first record, read whatever the count says.
+    return window->central_size != 0 || unzGoToFirstFile(archive) == UNZ_OK
+               ? kEntryCountDiffers
+               : kEntrySound;
   }
   ZPOS64_T next_record = 0;
   for (ZPOS64_T k = 0; k < global.number_entry; ++k) {

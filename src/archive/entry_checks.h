@@ -26,10 +26,11 @@ enum EntryVerdict {
 // The entry records hold 32-bit sizes: an archive whose ZIP64 records give
 // an entry more is refused before anything is written, never half
 // extracted. So is one whose end record counts fewer entries than follow
-// each other in its central directory: they would be skipped unnoticed.
+// each other in its central directory, or none while it gives the central
+// directory a size (as `window` read it): they would be skipped unnoticed.
 // Walks the central directory; leaves the first entry current, or the entry
 // at fault.
-EntryVerdict check_entry_sizes(unzFile archive);
+EntryVerdict check_entry_sizes(unzFile archive, const ArchiveWindow* window);
 
 // Reads the current entry's central record and its name, NUL-terminated.
 EntryVerdict read_entry_record(unzFile archive, unz_file_info* info,

@@ -222,7 +222,7 @@ DWORD WINAPI extraction_worker(LPVOID) {
   unz_global_info global;
   if (unzGetGlobalInfo(archive, &global) != UNZ_OK) fatal_damaged();
   DWORD count = global.number_entry;
-  refuse_unless_sound(check_entry_sizes(archive));
+  refuse_unless_sound(check_entry_sizes(archive, &g_extraction.window));
   report_range(count);
 
   for (DWORD k = 1; k <= count; ++k) {

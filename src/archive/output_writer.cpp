@@ -31,6 +31,17 @@ bool OutputWriter::create(const wchar_t* path) {
   return file != INVALID_HANDLE_VALUE;
 }
 
+// Under the output lock as well: once the run is abandoned, no folder of
+// an entry still queued may appear.
+bool OutputWriter::create_folders(const wchar_t* path) {
+  AcquireSRWLockExclusive(&output_lock_);
+  bool made = create_directory_chain(path) != 0;
+  DWORD error = GetLastError();
+  ReleaseSRWLockExclusive(&output_lock_);
+  SetLastError(error);
+  return made;
+}
+
 // Creates the file; a file whose folder is missing (an archive without
 // directory entries) gets the folder made first.
 bool OutputWriter::open(const OutputBlock& block) {
@@ -38,7 +49,7 @@ bool OutputWriter::open(const OutputBlock& block) {
   if (!block.has_separator) return false;
   wchar_t parent[MAX_PATH];
   path_parent(block.path, parent, MAX_PATH);
-  create_directory_chain(parent);
+  create_folders(parent);
   return create(block.path);
 }
 
@@ -62,12 +73,13 @@ bool OutputWriter::write(const char* data, DWORD size) {
 }
 
 bool OutputWriter::write_block(const OutputBlock& block) {
-  if (block.makes_directory && !create_directory_chain(block.path)) return false;
+  if (block.makes_directory && !create_folders(block.path)) return false;
   if (block.starts_file && !open(block)) return false;
   if (block.length > 0 && !write(block.data, block.length)) return false;
   if (block.ends_file) {
-    stamp_last_write_time(output_, block.dos_date);
+    // Under the lock: an abandoned run has closed the handle already.
     AcquireSRWLockExclusive(&output_lock_);
+    stamp_last_write_time(output_, block.dos_date);
     CloseHandle(output_);
     output_ = nullptr;
     ReleaseSRWLockExclusive(&output_lock_);

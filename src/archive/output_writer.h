@@ -63,6 +63,7 @@ class OutputWriter {
   static DWORD WINAPI run(LPVOID writer);
   bool write_block(const OutputBlock& block);
   bool create(const wchar_t* path);
+  bool create_folders(const wchar_t* path);
   bool open(const OutputBlock& block);
   bool write(const char* data, DWORD size);
 
@@ -81,8 +82,8 @@ class OutputWriter {
 
   // The file being written. A run that ends while an entry is written must
   // not leave the file cut short looking complete, so the ending thread
-  // removes it. The lock is held while the file is created, while each
-  // block is written and while it is closed.
+  // removes it. The lock is held while the file or a folder is created,
+  // while each block is written and while the file is closed.
   SRWLOCK output_lock_;
   HANDLE output_;
   wchar_t output_path_[MAX_PATH];

@@ -647,11 +647,14 @@ std::string local_dir_name_differs_sfx(const vpack::KeyList& keys) {
 }
 
 // The end record's two entry counts (this disk's and the total) set to
-// `count`, below the three entries its central directory holds.
-std::function<std::string(const vpack::KeyList&)> end_record_counting(char count) {
-  return [count](const vpack::KeyList& keys) {
+// `count`, below the three entries its central directory holds; with
+// `unreadable`, no record lies where the directory starts either.
+std::function<std::string(const vpack::KeyList&)> end_record_counting(char count,
+                                                                      bool unreadable = false) {
+  return [count, unreadable](const vpack::KeyList& keys) {
     std::string zip = archive_of({first_entry(), file_entry("b.txt", "b"),
                                   file_entry("c.txt", "c")}, 6);
+    if (unreadable) zip[record_named(zip, "first.txt").central] = 'Q';
     size_t end = zip.size() - 22;
     zip[end + 8] = zip[end + 10] = count;
     zip[end + 9] = zip[end + 11] = 0;
@@ -759,6 +762,8 @@ INSTANTIATE_TEST_SUITE_P(
                     nullptr, nullptr},
         FailureCase{"EndRecordCountsTooFew", kDamaged, 0, end_record_counting(2), {}, nullptr,
                     nullptr},
+        FailureCase{"EndRecordCountsNoEntriesOfAnUnreadableDirectory", kDamaged, 0,
+                    end_record_counting(0, true), {}, nullptr, nullptr},
         FailureCase{"ColonInName", kCannotExtract, 0, after_first(file_entry("dir/a:b.txt", "x")),
                     {"first.txt"}, nullptr, expect_first_entry},
         // The file cut short by the full disk goes; the complete one stays.

@@ -427,7 +427,7 @@ void fuzz_zip_reader(const uint8_t* data, size_t size) {
   }
   static char buffer[65535];
   uLong total = 0;
-  EntryVerdict verdict = check_entry_sizes(archive);
+  EntryVerdict verdict = check_entry_sizes(archive, &window);
   for (uLong k = 1; verdict == kEntrySound && k <= global.number_entry && k <= 2000; ++k) {
     unz_file_info info;
     char name[kPathBufferSize];

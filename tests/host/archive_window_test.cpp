@@ -85,8 +85,8 @@ EntryVerdict walk(const std::string& file, uint32_t start, uint32_t zip_size) {
   archive_window_hooks(window.get(), &hooks);
   unzFile archive = unzOpen2("file", &hooks);
   if (!archive) return kEntryUnreadable;
-  EntryVerdict verdict = check_entry_sizes(archive);
-  for (int more = UNZ_OK; verdict == kEntrySound && more == UNZ_OK;
+  EntryVerdict verdict = check_entry_sizes(archive, window.get());
+  for (int more = unzGoToFirstFile(archive); verdict == kEntrySound && more == UNZ_OK;
        more = unzGoToNextFile(archive)) {
     unz_file_info info;
     char name[kPathBufferSize], data[100];
@@ -110,6 +110,13 @@ TEST(ArchiveWindow, ReaderTakesWhatTheExtractionTakes) {
   nul.name = std::string("dir/\0x", 6), method.method = 12, method_dir.method = 14;
   Item sizes_64 = good, crc = good, short_data = good;
   sizes_64.sizes_64 = true, crc.crc_flip = 1, short_data.size_claim = 3;
+  // The end record counts no entry while its central directory has a size:
+  // no record where the directory starts, or a size that lands inside one.
+  std::string uncounted = stored_zip({good});
+  uncounted.replace(uncounted.size() - 14, 4, std::string(4, '\0'));
+  std::string misplaced = uncounted;
+  uncounted[uncounted.find("PK\x01\x02")] = 'Q';
+  misplaced[misplaced.size() - 10] -= 1;
   struct {
     const char* what;
     std::string zip;
@@ -117,6 +124,11 @@ TEST(ArchiveWindow, ReaderTakesWhatTheExtractionTakes) {
     EntryVerdict verdict;
   } cases[] = {
       {"sound", stored_zip({dir, good}), "", kEntrySound},
+      {"no entries", stored_zip({}), "", kEntrySound},
+      {"no entries counted, no record where the directory starts", uncounted, "",
+       kEntryCountDiffers},
+      {"no entries counted, a directory size landing inside a record", misplaced, "",
+       kEntryCountDiffers},
       {"ZIP64 records counted from the archive's start", stored_zip({dir, good}, true), "",
        kEntrySound},
       {"bytes beyond E that hide the end record from a search of the file's end",

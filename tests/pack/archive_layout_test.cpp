@@ -245,6 +245,8 @@ TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
   std::string none_counted = good, one_counted = good;  // both counts of the end record
   for (size_t at : {good.size() - 22 + 8, good.size() - 22 + 10}) none_counted[at] = 0;
   for (size_t at : {good.size() - 22 + 8, good.size() - 22 + 10}) one_counted[at] = 1;
+  std::string none_counted_unreadable = none_counted;  // nor a record where the directory starts
+  none_counted_unreadable[good.find("PK\x01\x02")] = 'Q';
   std::string other_method = good;  // 12 in f's local header and central record
   other_method[good.size() - zip.size() + 8] = other_method[good.find("PK\x01\x02") + 10] = 12;
   struct {
@@ -266,6 +268,8 @@ TEST(Inspect, ExplainsFilesTheStubWouldRefuse) {
       {"method neither stored nor deflate", other_method, false, "method 12"},
       {"end record counts no entries", none_counted, true, "damaged end record"},
       {"end record counts too few", one_counted, true, "damaged end record"},
+      {"end record counts no entries of an unreadable directory", none_counted_unreadable, true,
+       "damaged end record"},
       {"name outside the destination", payload_of(zip_of({file_entry("a/../../x", "d")}, 0)),
        false, "outside the destination"},
   };
