@@ -29,7 +29,7 @@ struct Site {
         markers(dir + "markers\\"),
         marker_env("VANDREL_MARKER_DIR", dir + "markers"),
         log_env("VANDREL_SHELL_LOG", dir + "shell.log") {
-    CreateDirectoryA(markers.dir.c_str(), nullptr);
+    e2e::make_dir(markers.dir);
   }
 
   bool write(const vpack::KeyList& keys, const std::vector<vpack::Entry>& entries) const {
@@ -51,8 +51,8 @@ std::string without_trailing_backslash(std::string path) {
 }
 
 bool same_path(const std::string& a, const std::string& b) {
-  return lstrcmpiA(without_trailing_backslash(a).c_str(),
-                   without_trailing_backslash(b).c_str()) == 0;
+  return lstrcmpiW(probe::to_wide(without_trailing_backslash(a)).c_str(),
+                   probe::to_wide(without_trailing_backslash(b)).c_str()) == 0;
 }
 
 void expect_silent_end(const e2e::SilentRun& run) {
@@ -275,7 +275,7 @@ TEST(Exec, ProgramNamedByTheCommandRunsNotOneAtAShorterPath) {
     } else {
       EXPECT_FALSE(site.markers.started(decoy_name));
     }
-    DeleteFileA(decoy.c_str());
+    e2e::remove_tree(decoy);
   }
 }
 
@@ -436,7 +436,7 @@ TEST(Cleanup, DeletesWhatWasExtractedBeforeTheProcessEnds) {
     ASSERT_TRUE(site.markers.wait_started("setup.exe", kAsyncTimeoutMs));
     HANDLE held = INVALID_HANDLE_VALUE;
     if (c.held) {
-      held = CreateFileA((site.out + c.held).c_str(), GENERIC_READ,
+      held = CreateFileW(probe::to_wide(site.out + c.held).c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(INVALID_HANDLE_VALUE, held);
     }

@@ -106,7 +106,7 @@ TEST_P(TemplateTest, ControlsAreCreatedAsTheTemplateSays) {
   const TemplateValues& values = GetParam();
   const std::string dir = e2e::fresh_dir(std::string("wizard-template-") + values.name);
   const std::string out = dir + "out";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Wizard wizard;
   ASSERT_TRUE(wizard.start(dir, held_on_page_3(out), "测试程序")) << wizard.failure;
   if (values.page >= 2) {
@@ -223,7 +223,7 @@ void expect_page_state(const Wizard& wizard, const probe::Window& page, const Pa
 TEST(WizardSequence, PagesOneTwoThreeShowTheirControls) {
   const std::string dir = e2e::fresh_dir("wizard-sequence");
   const std::string out = dir + "out";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Wizard wizard;
   ASSERT_TRUE(wizard.start(dir, held_on_page_3(out), "测试程序")) << wizard.failure;
 
@@ -381,7 +381,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
   const QuitCase& c = GetParam();
   const std::string dir = e2e::fresh_dir(std::string("wizard-quit-") + c.name);
   const std::string out = dir + "out\\";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Fixture fixture = wizard_fixture(dir + "out");
   static std::string with_big_entry;
   if (c.page == 3 && with_big_entry.empty()) {
@@ -395,7 +395,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
   }
   e2e::Markers markers(dir + "markers\\");
   e2e::ScopedEnv marker_env("VANDREL_MARKER_DIR", dir + "markers");
-  ASSERT_TRUE(CreateDirectoryA(markers.dir.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(markers.dir));
   if (c.extraction_ends_under_box) {
     fixture.entries = {e2e::file_entry("first.txt", "complete"),
                        e2e::file_entry("after.exe", e2e::marker_program_bytes())};
