@@ -121,6 +121,9 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
       // bar's (億): the working directory is the folder before it.
       {"$desktop$\\乗.lnk|$targetdir$\\嘰\\乗|", desktop + "乗.lnk", site.out + "嘰\\乗"},
       {"$desktop$\\億.lnk|$targetdir$\\億|", desktop + "億.lnk", site.out + "億"},
+      // Folders and names outside the ANSI code pages 1252 (Ω) and 932 (é).
+      {"$desktop$\\Ωé 目录\\快捷 é.lnk|$targetdir$\\Ωé 目录\\zero.exe|",
+       desktop + "Ωé 目录\\快捷 é.lnk", site.out + "Ωé 目录\\zero.exe"},
       {"$desktop$\\Same.lnk|$targetdir$\\highest.exe|", desktop + "Same.lnk",
        site.out + "zero.exe"},
   };
@@ -151,7 +154,8 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
   }
   // Exactly the expected links: the skipped values wrote nothing anywhere.
   EXPECT_EQ(std::vector<std::string>(
-                {"App.lnk", "Later.lnk", "Same.lnk", "乗.lnk", "億.lnk", "一等奬.lnk"}),
+                {"App.lnk", "Later.lnk", "Same.lnk", "乗.lnk", "億.lnk", "Ωé 目录/",
+                 "Ωé 目录/快捷 é.lnk", "一等奬.lnk"}),
             e2e::list_tree(desktop));
   EXPECT_EQ(std::vector<std::string>({"新的组/", "新的组/工具.lnk"}), e2e::list_tree(programs));
   EXPECT_EQ(std::vector<std::string>({"Here.lnk", "markers/", "out/", "profile/", "t.exe"}),
@@ -254,6 +258,8 @@ TEST(Exec, ProgramNamedByTheCommandRunsNotOneAtAShorterPath) {
       {"BlankInPath", "exec decoy", "$targetdir$\\setup.exe", "exec.exe", "setup.exe"},
       {"BatchWithBlankInPath", "batch decoy", "$targetdir$\\install.bat", "batch.exe",
        "install.bat"},
+      // A folder outside the ANSI code pages 1252 (Ω) and 932 (é).
+      {"OutsideAnsiCodePage", "exec Ωé 目录", "$targetdir$\\setup.exe", "exec.exe", "setup.exe"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -232,6 +232,10 @@ TEST(WizardSequence, PagesOneTwoThreeShowTheirControls) {
   expect_page_state(wizard, page, {1, false, "", "", false, true, {0, 0}});
   EXPECT_EQ("下一步 >", wizard.frame.control_text(e2e::kNext));
   EXPECT_EQ("测试程序", page.control_text(e2e::kWelcomeTitle));
+  // The payload's text as the system holds it, whatever the ANSI code page.
+  wchar_t title[32] = L"";
+  GetWindowTextW(page.control(e2e::kWelcomeTitle).handle(), title, 32);
+  EXPECT_STREQ(L"测试程序", title);
 
   ASSERT_TRUE(wizard.next());
   page = wizard.wait_page(2);
