@@ -173,8 +173,9 @@ TEST(Startup, DefaultDestinationFollowsAutoExtract) {
   }
 }
 
-// A destination or a %temp% that the machine's ANSI code page cannot name is
-// reached all the same: Ω is not in 1252, é not in 932.
+// A destination or a %temp% that the machine's ANSI code page, or code page
+// 936 itself, cannot name is reached all the same: Ω is not in 1252, é not in
+// 932, ő and 한 not in 936.
 TEST(Startup, FoldersOutsideTheAnsiCodePageAreReached) {
   const std::string dir = e2e::fresh_dir("startup-wide");
   const std::wstring wide_dir = probe::to_wide(dir);
@@ -185,6 +186,7 @@ TEST(Startup, FoldersOutsideTheAnsiCodePageAreReached) {
   } cases[] = {
       {L"temp", "Ωé 目录", L"Ωé 目录"},
       {L"临时 Ωé", "$temp$\\解压", L"临时 Ωé\\解压"},
+      {L"temp \x0151\xD55C", "$temp$\\解压", L"temp \x0151\xD55C\\解压"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.destination);
