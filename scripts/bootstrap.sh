@@ -41,11 +41,15 @@ if [ -n "$missing" ]; then
 fi
 
 # Wine runs the tests under a Chinese locale so that the ANSI code page is 936
-# and non-ASCII file names reach the disk as UTF-8.
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
-    echo "bootstrap: generating locale zh_CN.UTF-8"
-    $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-fi
+# and non-ASCII file names reach the disk as UTF-8; the end-to-end suite runs
+# again under English (1252), Japanese (932) and Hindi (no ANSI code page of
+# its own: Wine gives it 65001) ones (scripts/wine-env.sh).
+for loc in zh_CN en_US ja_JP hi_IN; do
+    if ! locale -a 2>/dev/null | grep -qix "$loc\.utf8"; then
+        echo "bootstrap: generating locale $loc.UTF-8"
+        $SUDO localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+    fi
+done
 
 # minizip is not packaged for MinGW: take its sources from Debian's zlib
 # source package at the version of the installed zlib headers.

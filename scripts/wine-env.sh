@@ -1,7 +1,22 @@
 # Sourced by the Wine scripts: the build's own prefix and a fixed environment.
 # The prefix belongs to the build tree, never to the user's ~/.wine.
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="${VANDREL_WINEPREFIX:-$ROOT/build/wine}"
+# VANDREL_LOCALE chooses the ANSI code page the Windows programs see: 936
+# (the default, Simplified Chinese), 1252 (English), 932 (Japanese) or 65001
+# (UTF-8: Wine gives it to a locale without an ANSI code page, such as
+# Hindi; a registry ACP value is not read). Each has a prefix of its own
+# beside the default one, with its own wineserver.
+VANDREL_LOCALE="${VANDREL_LOCALE:-936}"
+case "$VANDREL_LOCALE" in
+    936) locale_name=zh_CN.UTF-8; prefix_suffix= ;;
+    1252) locale_name=en_US.UTF-8; prefix_suffix=-1252 ;;
+    932) locale_name=ja_JP.UTF-8; prefix_suffix=-932 ;;
+    65001) locale_name=hi_IN.UTF-8; prefix_suffix=-65001 ;;
+    *) echo "error: VANDREL_LOCALE=$VANDREL_LOCALE: choose 936, 1252, 932 or 65001" >&2; exit 2 ;;
+esac
+export WINEPREFIX="${VANDREL_WINEPREFIX:-$ROOT/build/wine}$prefix_suffix"
+# The test programs check that they run under the code page asked for.
+export VANDREL_ACP="$VANDREL_LOCALE"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No menu entries or desktop files on the host for the shell links that the
@@ -9,8 +24,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # at once with its exception code instead of waiting for a debugger that
 # nobody will attach.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d;winedbg.exe=d"
-# Code page 936 inside Wine, UTF-8 file names on disk.
-export LC_ALL=zh_CN.UTF-8
+# The chosen code page inside Wine, UTF-8 file names on disk.
+export LC_ALL="$locale_name"
 # A fixed zone east of UTC, so that local-time faults show.
 export TZ=Asia/Shanghai
 # One WoW64 prefix runs both kinds of program: the 64-bit server serves the

@@ -320,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Extraction, OverwritesAnExistingWritableFile) {
   Site site = make_site("OverwritesExisting");
-  ASSERT_TRUE(CreateDirectoryA(site.out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(site.out));
   ASSERT_TRUE(e2e::write_file(site.out + "keep.txt", std::string(100000, 'o')));
   std::vector<vpack::Entry> entries = {file_entry("keep.txt", "new and shorter")};
   e2e::Fixture fixture;
@@ -676,7 +676,7 @@ vpack::Entry utf8_entry(const std::string& name) {
 
 std::function<void(const std::string&)> make_directory(const std::string& name) {
   return [name](const std::string& out) {
-    ASSERT_TRUE(CreateDirectoryA((out + name).c_str(), nullptr)) << out + name;
+    ASSERT_TRUE(e2e::make_dir(out + name)) << out + name;
   };
 }
 
@@ -693,7 +693,7 @@ TEST_P(FailsWithMessage, AndLeavesWhatWasWritten) {
   const FailureCase& c = GetParam();
   Site site = make_site(std::string("Fails") + c.name);
   ASSERT_TRUE(e2e::write_file(site.exe, c.sfx(site.keys)));
-  ASSERT_TRUE(CreateDirectoryA(site.out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(site.out));
   if (c.prepare) c.prepare(site.out);
   expect_fatal(e2e::run_expecting_box(site.exe, site.dir, "", c.write_fault), c.message,
                c.system_code);
@@ -793,7 +793,7 @@ TEST(Extraction, ExtraFieldRunningPastTheEndFailsAtOnce) {
   zip[first.central + 30] = '\xff';
   zip[first.central + 31] = '\xff';
   ASSERT_TRUE(e2e::write_file(site.exe, sfx_of(site.keys, zip)));
-  ASSERT_TRUE(CreateDirectoryA(site.out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(site.out));
   DWORD start = GetTickCount();
   e2e::FatalRun run = e2e::run_expecting_box(site.exe, site.dir);
   DWORD took = GetTickCount() - start;

@@ -8,6 +8,9 @@
 
 namespace e2e {
 
+using probe::from_wide;
+using probe::to_wide;
+
 std::string stub_bytes() {
   static std::string stub;
   if (stub.empty()) {
@@ -45,38 +48,48 @@ static bool ends_with_backslash(const std::string& path) {
 void remove_tree(const std::string& path) {
   std::string dir = path;
   if (ends_with_backslash(dir)) dir.pop_back();
-  DWORD attributes = GetFileAttributesA(dir.c_str());
+  remove_tree(to_wide(dir));
+}
+
+void remove_tree(const std::wstring& path) {
+  std::wstring dir = path;
+  if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+  DWORD attributes = GetFileAttributesW(dir.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(dir.c_str());
+    SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(dir.c_str());
     return;
   }
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      std::string name = found.cFileName;
-      if (name != "." && name != "..") remove_tree(dir + "\\" + name);
-    } while (FindNextFileA(search, &found));
+      std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") remove_tree(dir + L"\\" + name);
+    } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryA(dir.c_str());
+  RemoveDirectoryW(dir.c_str());
 }
 
 std::string fresh_dir(const std::string& name) {
-  char current[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, current);
-  std::string root = std::string(current) + "\\e2e-work\\";
-  CreateDirectoryA(root.c_str(), nullptr);
+  wchar_t current[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, current);
+  std::string root = from_wide(current) + "\\e2e-work\\";
+  make_dir(root);
   std::string dir = root + name + "\\";
   remove_tree(dir);
-  EXPECT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+  EXPECT_TRUE(make_dir(dir)) << dir;
   return dir;
 }
 
+bool make_dir(const std::string& path) {
+  return CreateDirectoryW(to_wide(path).c_str(), nullptr) != 0;
+}
+
 bool write_file(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
@@ -86,7 +99,7 @@ bool write_file(const std::string& path, const std::string& bytes) {
 }
 
 bool read_file(const std::string& path, std::string* bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bytes->clear();
@@ -101,37 +114,43 @@ bool read_file(const std::string& path, std::string* bytes) {
 }
 
 bool file_exists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool dir_exists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static void list_into(const std::string& dir, const std::string& prefix,
+static void list_into(const std::wstring& dir, const std::string& prefix,
                       std::vector<std::string>* out) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out->push_back(prefix + name + "/");
-      list_into(dir + name + "\\", prefix + name + "/", out);
+      out->push_back(prefix + from_wide(name) + "/");
+      list_into(dir + name + L"\\", prefix + from_wide(name) + "/", out);
     } else {
-      out->push_back(prefix + name);
+      out->push_back(prefix + from_wide(name));
     }
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
 std::vector<std::string> list_tree(const std::string& dir) {
-  std::vector<std::string> out;
   std::string base = dir;
   if (!base.empty() && !ends_with_backslash(base)) base += '\\';
+  return list_tree(to_wide(base));
+}
+
+std::vector<std::string> list_tree(const std::wstring& dir) {
+  std::vector<std::string> out;
+  std::wstring base = dir;
+  if (!base.empty() && base.back() != L'\\') base += L'\\';
   list_into(base, "", &out);
   std::sort(out.begin(), out.end());
   return out;
@@ -146,7 +165,7 @@ DosStamp dos_stamp(int year, int month, int day, int hour, int minute, int secon
 
 bool local_write_time(const std::string& path, SYSTEMTIME* out) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(to_wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
   FILETIME local;
   return FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
          FileTimeToSystemTime(&local, out);
@@ -165,16 +184,24 @@ vpack::Entry dir_entry(const std::string& name, DosStamp stamp) {
   return file_entry(name, std::string(), stamp);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  char old[32768];
-  DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
-  had_old_ = n > 0 && n < sizeof old;
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(to_wide(name)) {
+  set(value ? to_wide(value).c_str() : nullptr);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::wstring& value) : name_(to_wide(name)) {
+  set(value.c_str());
+}
+
+void ScopedEnv::set(const wchar_t* value) {
+  wchar_t old[32768];
+  DWORD n = GetEnvironmentVariableW(name_.c_str(), old, 32768);
+  had_old_ = n > 0 && n < 32768;
   if (had_old_) old_ = old;
-  SetEnvironmentVariableA(name, value);
+  SetEnvironmentVariableW(name_.c_str(), value);
 }
 
 ScopedEnv::~ScopedEnv() {
-  SetEnvironmentVariableA(name_.c_str(), had_old_ ? old_.c_str() : nullptr);
+  SetEnvironmentVariableW(name_.c_str(), had_old_ ? old_.c_str() : nullptr);
 }
 
 std::string SilentRun::visible_windows() const {
@@ -222,18 +249,22 @@ std::string fatal_text_prefix(const std::string& message) {
   return std::string("出现了以下错误导致程序无法继续运行：\n\n ") + message + " ";
 }
 
-std::string fatal_text(const std::string& message, DWORD code) {
-  std::string system_text;
-  char* formatted = nullptr;
+std::string system_text(DWORD code) {
+  std::string text;
+  wchar_t* formatted = nullptr;
   if (code != 0 &&
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0x400, reinterpret_cast<char*>(&formatted), 0, nullptr) != 0 &&
+                     nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&formatted), 0, nullptr) != 0 &&
       formatted) {
-    system_text = formatted;
+    text = from_wide(formatted);
     LocalFree(formatted);
   }
-  return fatal_text_prefix(message) + system_text;
+  return text;
+}
+
+std::string fatal_text(const std::string& message, DWORD code) {
+  return fatal_text_prefix(message) + system_text(code);
 }
 
 }  // namespace e2e

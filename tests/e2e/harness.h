@@ -30,9 +30,14 @@ std::string archive_of(const Fixture& fixture);
 // Stub, padding, block and archive, unchecked so that fixtures may break rules.
 std::string sfx_bytes(const Fixture& fixture);
 
+// Paths are code page 936 bytes, as the tables write them; the few that 936
+// cannot hold are given as UTF-16.
+
 // A new empty directory for one test, ending with a backslash.
 std::string fresh_dir(const std::string& name);
+bool make_dir(const std::string& path);
 void remove_tree(const std::string& path);
+void remove_tree(const std::wstring& path);
 bool write_file(const std::string& path, const std::string& bytes);
 bool read_file(const std::string& path, std::string* bytes);
 bool file_exists(const std::string& path);
@@ -40,6 +45,7 @@ bool dir_exists(const std::string& path);
 // Every file and directory below `dir`, relative, "/"-separated, sorted;
 // directories end with "/".
 std::vector<std::string> list_tree(const std::string& dir);
+std::vector<std::string> list_tree(const std::wstring& dir);
 
 // A DOS date and time as the archive stores them, and the local file time a
 // correct extraction gives the file.
@@ -61,11 +67,13 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
   ScopedEnv(const char* name, const char* value);
+  ScopedEnv(const char* name, const std::wstring& value);
   ~ScopedEnv();
 
  private:
-  std::string name_;
-  std::string old_;
+  void set(const wchar_t* value);
+  std::wstring name_;
+  std::wstring old_;
   bool had_old_;
 };
 
@@ -97,5 +105,7 @@ std::string fatal_text_prefix(const std::string& message);
 // The whole text of the fatal-error box for `message` and the system's text
 // for `code` (none for 0).
 std::string fatal_text(const std::string& message, DWORD code);
+// The system's text for `code` (none for 0).
+std::string system_text(DWORD code);
 
 }  // namespace e2e

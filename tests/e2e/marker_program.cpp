@@ -1,7 +1,9 @@
 // A program for the Exec tests. Named anything (setup.exe, a decoy), it
 // writes NAME.started into the folder that VANDREL_MARKER_DIR names, with its
 // working directory, its own path and whether its parent has ole32.dll loaded, then
-// NAME.done one second later. Exit code 0; 2 without the variable. Named
+// NAME.done one second later. Texts are written in code page 936, as the tests
+// write theirs, whatever the machine's ANSI code page. Exit code 0; 2 without
+// the variable. Named
 // broadcast*.exe, it first announces a changed environment to every
 // top-level window with a plain SendMessage, which waits for each of them.
 #include <windows.h>
@@ -45,8 +47,16 @@ const char* parent_has_module(const char* module) {
   return found;
 }
 
-bool write_text(const std::string& path, const std::string& text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+std::string cp936(const std::wstring& text) {
+  std::string out(text.size() * 2, '\0');
+  int n = WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                              static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
+bool write_text(const std::wstring& path, const std::string& text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
@@ -58,23 +68,23 @@ bool write_text(const std::string& path, const std::string& text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  char dir[MAX_PATH];
-  DWORD n = GetEnvironmentVariableA("VANDREL_MARKER_DIR", dir, sizeof dir);
-  if (n == 0 || n >= sizeof dir) return 2;
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string name = self;
-  name = name.substr(name.find_last_of("\\/") + 1);
-  std::string base = std::string(dir) + "\\" + name;
+  wchar_t dir[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"VANDREL_MARKER_DIR", dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return 2;
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring name = self;
+  name = name.substr(name.find_last_of(L"\\/") + 1);
+  std::wstring base = std::wstring(dir) + L"\\" + name;
 
-  char cwd[MAX_PATH] = "";
-  GetCurrentDirectoryA(sizeof cwd, cwd);
-  write_text(base + ".started", std::string("cwd=") + cwd + "\nself=" + self +
-                                    "\nparent_ole32=" + parent_has_module("ole32.dll") + "\n");
-  if (name.compare(0, 9, "broadcast") == 0) {
+  wchar_t cwd[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  write_text(base + L".started", "cwd=" + cp936(cwd) + "\nself=" + cp936(self) +
+                                     "\nparent_ole32=" + parent_has_module("ole32.dll") + "\n");
+  if (name.compare(0, 9, L"broadcast") == 0) {
     SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
   }
   Sleep(1000);
-  write_text(base + ".done", "done\n");
+  write_text(base + L".done", "done\n");
   return 0;
 }

@@ -29,7 +29,7 @@ struct Site {
         markers(dir + "markers\\"),
         marker_env("VANDREL_MARKER_DIR", dir + "markers"),
         log_env("VANDREL_SHELL_LOG", dir + "shell.log") {
-    CreateDirectoryA(markers.dir.c_str(), nullptr);
+    e2e::make_dir(markers.dir);
   }
 
   bool write(const vpack::KeyList& keys, const std::vector<vpack::Entry>& entries) const {
@@ -51,8 +51,8 @@ std::string without_trailing_backslash(std::string path) {
 }
 
 bool same_path(const std::string& a, const std::string& b) {
-  return lstrcmpiA(without_trailing_backslash(a).c_str(),
-                   without_trailing_backslash(b).c_str()) == 0;
+  return lstrcmpiW(probe::to_wide(without_trailing_backslash(a)).c_str(),
+                   probe::to_wide(without_trailing_backslash(b)).c_str()) == 0;
 }
 
 void expect_silent_end(const e2e::SilentRun& run) {
@@ -121,6 +121,9 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
       // bar's (億): the working directory is the folder before it.
       {"$desktop$\\乗.lnk|$targetdir$\\嘰\\乗|", desktop + "乗.lnk", site.out + "嘰\\乗"},
       {"$desktop$\\億.lnk|$targetdir$\\億|", desktop + "億.lnk", site.out + "億"},
+      // Folders and names outside the ANSI code pages 1252 (Ω) and 932 (é).
+      {"$desktop$\\Ωé 目录\\快捷 é.lnk|$targetdir$\\Ωé 目录\\zero.exe|",
+       desktop + "Ωé 目录\\快捷 é.lnk", site.out + "Ωé 目录\\zero.exe"},
       {"$desktop$\\Same.lnk|$targetdir$\\highest.exe|", desktop + "Same.lnk",
        site.out + "zero.exe"},
   };
@@ -151,7 +154,8 @@ TEST(Shortcuts, ValuesBecomeLinksFromTheHighestKeyDown) {
   }
   // Exactly the expected links: the skipped values wrote nothing anywhere.
   EXPECT_EQ(std::vector<std::string>(
-                {"App.lnk", "Later.lnk", "Same.lnk", "乗.lnk", "億.lnk", "一等奬.lnk"}),
+                {"App.lnk", "Later.lnk", "Same.lnk", "乗.lnk", "億.lnk", "Ωé 目录/",
+                 "Ωé 目录/快捷 é.lnk", "一等奬.lnk"}),
             e2e::list_tree(desktop));
   EXPECT_EQ(std::vector<std::string>({"新的组/", "新的组/工具.lnk"}), e2e::list_tree(programs));
   EXPECT_EQ(std::vector<std::string>({"Here.lnk", "markers/", "out/", "profile/", "t.exe"}),
@@ -254,6 +258,8 @@ TEST(Exec, ProgramNamedByTheCommandRunsNotOneAtAShorterPath) {
       {"BlankInPath", "exec decoy", "$targetdir$\\setup.exe", "exec.exe", "setup.exe"},
       {"BatchWithBlankInPath", "batch decoy", "$targetdir$\\install.bat", "batch.exe",
        "install.bat"},
+      // A folder outside the ANSI code pages 1252 (Ω) and 932 (é).
+      {"OutsideAnsiCodePage", "exec Ωé 目录", "$targetdir$\\setup.exe", "exec.exe", "setup.exe"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -269,13 +275,15 @@ TEST(Exec, ProgramNamedByTheCommandRunsNotOneAtAShorterPath) {
     expect_silent_end(e2e::run_silent(site.exe, site.dir));
     EXPECT_TRUE(site.markers.wait_started(c.real, kAsyncTimeoutMs));
     const std::string decoy_name = decoy.substr(decoy.rfind('\\') + 1);
-    if (decoy_name == c.real) {
+    // The program that ran is the extracted one, in the folder as named.
+    if (std::string(c.real) == "setup.exe") {
       EXPECT_TRUE(same_path(site.out + c.real, site.markers.value(c.real, "self")))
           << site.markers.value(c.real, "self");
-    } else {
+    }
+    if (decoy_name != c.real) {
       EXPECT_FALSE(site.markers.started(decoy_name));
     }
-    DeleteFileA(decoy.c_str());
+    e2e::remove_tree(decoy);
   }
 }
 
@@ -434,7 +442,7 @@ TEST(Cleanup, DeletesWhatWasExtractedBeforeTheProcessEnds) {
     ASSERT_TRUE(site.markers.wait_started("setup.exe", kAsyncTimeoutMs));
     HANDLE held = INVALID_HANDLE_VALUE;
     if (c.held) {
-      held = CreateFileA((site.out + c.held).c_str(), GENERIC_READ,
+      held = CreateFileW(probe::to_wide(site.out + c.held).c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(INVALID_HANDLE_VALUE, held);
     }

@@ -26,35 +26,36 @@ bool poll(unsigned timeout_ms, const std::function<bool()>& done) {
 
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::string& key,
                                          const std::string& name, const std::string& value)
-    : root_(root), key_(key), name_(name) {
+    : root_(root), key_(probe::to_wide(key)), name_(probe::to_wide(name)) {
   HKEY handle;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &handle,
+  if (RegCreateKeyExW(root, key_.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &handle,
                       nullptr) != ERROR_SUCCESS) {
     return;
   }
   DWORD size = 0;
-  const char* value_name = name.empty() ? nullptr : name.c_str();
-  if (RegQueryValueExA(handle, value_name, nullptr, &old_type_, nullptr, &size) ==
+  const wchar_t* value_name = name.empty() ? nullptr : name_.c_str();
+  if (RegQueryValueExW(handle, value_name, nullptr, &old_type_, nullptr, &size) ==
       ERROR_SUCCESS) {
     old_data_.resize(size);
-    had_old_ = RegQueryValueExA(handle, value_name, nullptr, &old_type_,
+    had_old_ = RegQueryValueExW(handle, value_name, nullptr, &old_type_,
                                 old_data_.empty() ? nullptr : old_data_.data(),
                                 &size) == ERROR_SUCCESS;
   }
-  ok_ = RegSetValueExA(handle, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  std::wstring wide = probe::to_wide(value);
+  ok_ = RegSetValueExW(handle, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   RegCloseKey(handle);
 }
 
 ScopedRegistryValue::~ScopedRegistryValue() {
   HKEY handle;
-  if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_WRITE, &handle) != ERROR_SUCCESS) return;
-  const char* value_name = name_.empty() ? nullptr : name_.c_str();
+  if (RegOpenKeyExW(root_, key_.c_str(), 0, KEY_WRITE, &handle) != ERROR_SUCCESS) return;
+  const wchar_t* value_name = name_.empty() ? nullptr : name_.c_str();
   if (had_old_) {
-    RegSetValueExA(handle, value_name, 0, old_type_, old_data_.empty() ? nullptr : old_data_.data(),
+    RegSetValueExW(handle, value_name, 0, old_type_, old_data_.empty() ? nullptr : old_data_.data(),
                    static_cast<DWORD>(old_data_.size()));
   } else {
-    RegDeleteValueA(handle, value_name);
+    RegDeleteValueW(handle, value_name);
   }
   RegCloseKey(handle);
 }
@@ -62,10 +63,10 @@ ScopedRegistryValue::~ScopedRegistryValue() {
 ScopedShellFolders::ScopedShellFolders(const std::string& base) : base_(base) {
   const char* const kNames[] = {"Desktop", "Programs", "Start Menu", "Startup",
                                 "SendTo",  "Favorites", "AppData"};
-  CreateDirectoryA((base + "profile").c_str(), nullptr);
+  make_dir(base + "profile");
   for (const char* name : kNames) {
     std::string dir = folder(name);
-    CreateDirectoryA(dir.c_str(), nullptr);
+    make_dir(dir);
     dir.pop_back();
     for (const char* key : {"User Shell Folders", "Shell Folders"}) {
       values_.push_back(std::make_unique<ScopedRegistryValue>(
@@ -88,7 +89,7 @@ std::string ScopedShellFolders::folder(const std::string& name) const {
 ScopedShellHandlers::ScopedShellHandlers(const std::vector<std::string>& extensions,
                                          const std::string& log)
     : log_(log) {
-  DeleteFileA(log.c_str());
+  remove_tree(log);
   const std::string logger = "\"" + shell_logger_path() + "\"";
   for (const std::string& extension : extensions) {
     values_.push_back(

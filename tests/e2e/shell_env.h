@@ -24,7 +24,7 @@ class ScopedRegistryValue {
 
  private:
   HKEY root_;
-  std::string key_, name_;
+  std::wstring key_, name_;
   bool had_old_ = false;
   DWORD old_type_ = 0;
   std::vector<BYTE> old_data_;

@@ -3,16 +3,25 @@
 // the file that VANDREL_SHELL_LOG names, "VERB|PATH|cwd=DIR". The command
 // line is read raw: a folder ending with a backslash before the closing
 // quote would lose that quote to the usual argument rules.
-// Exit code 0; 2 without the variable.
+// Lines are written in code page 936, as the tests write theirs, whatever the
+// machine's ANSI code page. Exit code 0; 2 without the variable.
 #include <windows.h>
 
 #include <string>
 
+static std::string cp936(const wchar_t* text) {
+  std::string out(lstrlenW(text) * 2, '\0');
+  int n = WideCharToMultiByte(936, 0, text, lstrlenW(text), &out[0],
+                              static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  char log[MAX_PATH];
-  DWORD n = GetEnvironmentVariableA("VANDREL_SHELL_LOG", log, sizeof log);
-  if (n == 0 || n >= sizeof log) return 2;
-  std::string rest = GetCommandLineA();
+  wchar_t log[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"VANDREL_SHELL_LOG", log, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return 2;
+  std::string rest = cp936(GetCommandLineW());
   // Skip the program, quoted or not, then take the verb up to a blank.
   size_t at = rest[0] == '"' ? rest.find('"', 1) + 1 : rest.find(' ');
   rest = at == std::string::npos || at > rest.size() ? std::string() : rest.substr(at);
@@ -24,12 +33,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     path = path.substr(1, path.size() - 2);
   }
   std::string line = verb + "|" + path + "|";
-  char cwd[MAX_PATH] = "";
-  GetCurrentDirectoryA(sizeof cwd, cwd);
-  line += std::string("cwd=") + cwd + "\n";
+  wchar_t cwd[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  line += "cwd=" + cp936(cwd) + "\n";
   // Several handlers may run at once: retry while another one appends.
   for (int attempt = 0; attempt < 200; ++attempt) {
-    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       DWORD written = 0;

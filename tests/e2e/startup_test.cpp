@@ -173,4 +173,36 @@ TEST(Startup, DefaultDestinationFollowsAutoExtract) {
   }
 }
 
+// A destination or a %temp% that the machine's ANSI code page, or code page
+// 936 itself, cannot name is reached all the same: Ω is not in 1252, é not in
+// 932, ő and 한 not in 936.
+TEST(Startup, FoldersOutsideTheAnsiCodePageAreReached) {
+  const std::string dir = e2e::fresh_dir("startup-wide");
+  const std::wstring wide_dir = probe::to_wide(dir);
+  const struct {
+    const wchar_t* temp;      // below dir
+    const char* destination;  // DefaultPath; below dir unless it starts with "$"
+    const wchar_t* lands_in;  // below dir
+  } cases[] = {
+      {L"temp", "Ωé 目录", L"Ωé 目录"},
+      {L"临时 Ωé", "$temp$\\解压", L"临时 Ωé\\解压"},
+      {L"temp \x0151\xD55C", "$temp$\\解压", L"temp \x0151\xD55C\\解压"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.destination);
+    const std::wstring temp = wide_dir + c.temp;
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    e2e::ScopedEnv temp_env("TEMP", temp);
+    e2e::ScopedEnv tmp_env("TMP", temp);
+    Fixture fixture;
+    const std::string destination = c.destination;
+    fixture.keys = {{"NoGUI", "1"},
+                    {"DefaultPath", destination[0] == '$' ? destination : dir + destination}};
+    fixture.entries = {e2e::file_entry("说明.txt", "here")};
+    expect_clean_silent_end(e2e::run_silent(write_sfx(dir, fixture), dir));
+    EXPECT_EQ(std::vector<std::string>({"说明.txt"}), e2e::list_tree(wide_dir + c.lands_in));
+    e2e::remove_tree(temp);
+  }
+}
+
 }  // namespace

@@ -87,4 +87,12 @@ TEST(SystemView, ProgramFilesDirComesFromTheStubsOwnRegistryView) {
   EXPECT_FALSE(e2e::dir_exists(dir + "other"));
 }
 
+// The run's prefix has the ANSI code page the run asks for (VANDREL_ACP, from
+// scripts/wine-env.sh): the suite runs under several.
+TEST(SystemView, AnsiCodePageIsTheOneOfTheRun) {
+  char wanted[16] = "";
+  ASSERT_NE(0u, GetEnvironmentVariableA("VANDREL_ACP", wanted, sizeof wanted));
+  EXPECT_EQ(wanted, std::to_string(GetACP()));
+}
+
 }  // namespace

@@ -89,8 +89,8 @@ TEST(DestinationPage, NextCreatesAMissingFolderAskingOnlyWhenTheBoxIsClear) {
     const std::string dir = e2e::fresh_dir(std::string("wizard-next-") + c.name);
     const std::string destination = dir + "chosen\\deeper";
     if (c.exists) {
-      ASSERT_TRUE(CreateDirectoryA((dir + "chosen").c_str(), nullptr));
-      ASSERT_TRUE(CreateDirectoryA(destination.c_str(), nullptr));
+      ASSERT_TRUE(e2e::make_dir(dir + "chosen"));
+      ASSERT_TRUE(e2e::make_dir(destination));
     }
     Wizard wizard;
     probe::Window page = start_on_page_2(&wizard, dir, destination_fixture(dir + "unused"));
@@ -142,10 +142,7 @@ TEST(DestinationPage, UncreatableFolderShowsTheSystemTextAndStays) {
   EXPECT_EQ(head, info.text.substr(0, head.size()));
   EXPECT_EQ(tail, info.text.substr(info.text.size() - tail.size()));
   // The system's text for the failed creation sits between them.
-  char system_text[512] = {};
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 ERROR_INVALID_NAME, 0x400, system_text, sizeof system_text, nullptr);
-  EXPECT_EQ(system_text, info.text.substr(head.size(), info.text.size() - head.size() -
+  EXPECT_EQ(e2e::system_text(ERROR_INVALID_NAME), info.text.substr(head.size(), info.text.size() - head.size() -
                                                            tail.size()));
   ASSERT_TRUE(box.click(probe::kOk));
   Sleep(300);
@@ -195,7 +192,7 @@ TEST(DestinationPage, EditTakes150TypedCharactersButShowsALongerPathWhole) {
 TEST(ProgressPage, ShowsEachEntryFillsTheBarAndWritesTheFiles) {
   const std::string dir = e2e::fresh_dir("wizard-progress");
   const std::string out = dir + "out";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Fixture fixture = destination_fixture(out);
   fixture.entries.push_back(e2e::file_entry("docs/最后.txt", "last"));
   Wizard wizard;
@@ -457,7 +454,7 @@ TEST(WizardPaint, RepaintsAndPageChangesLeaveNoFontBitmapOrDcBehind) {
 TEST(DestinationPage, BrowseOpensAtTheTypedFolderAndAChoiceReplacesTheEdit) {
   const std::string dir = e2e::fresh_dir("wizard-browse");
   const std::string folder = dir + "picked";
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(folder));
   struct Case {
     int press;
     std::string shown_after;

@@ -106,7 +106,7 @@ TEST_P(TemplateTest, ControlsAreCreatedAsTheTemplateSays) {
   const TemplateValues& values = GetParam();
   const std::string dir = e2e::fresh_dir(std::string("wizard-template-") + values.name);
   const std::string out = dir + "out";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Wizard wizard;
   ASSERT_TRUE(wizard.start(dir, held_on_page_3(out), "测试程序")) << wizard.failure;
   if (values.page >= 2) {
@@ -223,7 +223,7 @@ void expect_page_state(const Wizard& wizard, const probe::Window& page, const Pa
 TEST(WizardSequence, PagesOneTwoThreeShowTheirControls) {
   const std::string dir = e2e::fresh_dir("wizard-sequence");
   const std::string out = dir + "out";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Wizard wizard;
   ASSERT_TRUE(wizard.start(dir, held_on_page_3(out), "测试程序")) << wizard.failure;
 
@@ -232,6 +232,10 @@ TEST(WizardSequence, PagesOneTwoThreeShowTheirControls) {
   expect_page_state(wizard, page, {1, false, "", "", false, true, {0, 0}});
   EXPECT_EQ("下一步 >", wizard.frame.control_text(e2e::kNext));
   EXPECT_EQ("测试程序", page.control_text(e2e::kWelcomeTitle));
+  // The payload's text as the system holds it, whatever the ANSI code page.
+  wchar_t title[32] = L"";
+  GetWindowTextW(page.control(e2e::kWelcomeTitle).handle(), title, 32);
+  EXPECT_STREQ(L"测试程序", title);
 
   ASSERT_TRUE(wizard.next());
   page = wizard.wait_page(2);
@@ -381,7 +385,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
   const QuitCase& c = GetParam();
   const std::string dir = e2e::fresh_dir(std::string("wizard-quit-") + c.name);
   const std::string out = dir + "out\\";
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(out));
   Fixture fixture = wizard_fixture(dir + "out");
   static std::string with_big_entry;
   if (c.page == 3 && with_big_entry.empty()) {
@@ -395,7 +399,7 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
   }
   e2e::Markers markers(dir + "markers\\");
   e2e::ScopedEnv marker_env("VANDREL_MARKER_DIR", dir + "markers");
-  ASSERT_TRUE(CreateDirectoryA(markers.dir.c_str(), nullptr));
+  ASSERT_TRUE(e2e::make_dir(markers.dir));
   if (c.extraction_ends_under_box) {
     fixture.entries = {e2e::file_entry("first.txt", "complete"),
                        e2e::file_entry("after.exe", e2e::marker_program_bytes())};

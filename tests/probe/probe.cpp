@@ -20,7 +20,7 @@ constexpr UINT kSendTimeoutMs = 2000;
 
 bool send_timeout(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
   DWORD_PTR r = 0;
-  if (!SendMessageTimeoutA(hwnd, msg, wparam, lparam, SMTO_ABORTIFHUNG,
+  if (!SendMessageTimeoutW(hwnd, msg, wparam, lparam, SMTO_ABORTIFHUNG,
                            kSendTimeoutMs, &r)) {
     return false;
   }
@@ -29,9 +29,9 @@ bool send_timeout(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, DWORD_PTR* 
 }
 
 std::string window_class(HWND hwnd) {
-  char buf[256] = {};
-  int n = GetClassNameA(hwnd, buf, sizeof buf);
-  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  wchar_t buf[256] = {};
+  int n = GetClassNameW(hwnd, buf, 256);
+  return from_wide(std::wstring(buf, n > 0 ? static_cast<size_t>(n) : 0));
 }
 
 std::string last_error_text(const char* what) {
@@ -89,6 +89,22 @@ HMODULE hook_module(std::string* failure) {
 
 }  // namespace
 
+std::wstring to_wide(const std::string& cp936) {
+  std::wstring out(cp936.size(), L'\0');
+  int n = MultiByteToWideChar(936, 0, cp936.data(), static_cast<int>(cp936.size()), &out[0],
+                              static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
+std::string from_wide(const std::wstring& text) {
+  std::string out(text.size() * 2, '\0');
+  int n = WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                              static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
 const char* icon_style_name(IconStyle style) {
   switch (style) {
     case IconStyle::none: return "none";
@@ -119,14 +135,14 @@ std::string Window::text() const {
   if (!exists()) return {};
   DWORD_PTR length = 0;
   if (!send_timeout(hwnd_, WM_GETTEXTLENGTH, 0, 0, &length)) return {};
-  std::string buf(length + 1, '\0');
+  std::wstring buf(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!send_timeout(hwnd_, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(&buf[0]),
             &copied)) {
     return {};
   }
   buf.resize(copied < buf.size() ? copied : buf.size() - 1);
-  return buf;
+  return from_wide(buf);
 }
 
 std::string Window::class_name() const { return exists() ? window_class(hwnd_) : std::string(); }
@@ -200,7 +216,8 @@ bool Window::post(UINT message, WPARAM wparam, LPARAM lparam) const {
 }
 
 bool Window::set_text(const std::string& text) const {
-  return send(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  std::wstring wide = to_wide(text);
+  return send(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 RECT Window::rect_in(const Window& other) const {
@@ -246,15 +263,18 @@ bool ProbeProcess::start_hooked(const std::string& exe, const std::string& args,
                                 std::string* error) {
   // Our environment plus the fault, for the program alone: the DLL is
   // loaded into this process too.
-  std::string environment;
-  char* block = GetEnvironmentStringsA();
-  for (const char* entry = block; *entry; entry += lstrlenA(entry) + 1) {
-    environment.append(entry, lstrlenA(entry) + 1);
+  std::wstring environment;
+  wchar_t* block = GetEnvironmentStringsW();
+  for (const wchar_t* entry = block; *entry; entry += lstrlenW(entry) + 1) {
+    environment.append(entry, lstrlenW(entry) + 1);
   }
-  FreeEnvironmentStringsA(block);
-  environment += std::string(kProbeWriteFaultEnv) + "=" + write_fault + '\0';
-  environment += '\0';
-  if (!create(exe, args, work_dir, CREATE_SUSPENDED, &environment[0], error)) return false;
+  FreeEnvironmentStringsW(block);
+  environment += to_wide(std::string(kProbeWriteFaultEnv) + "=" + write_fault) + L'\0';
+  environment += L'\0';
+  if (!create(exe, args, work_dir, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+              &environment[0], error)) {
+    return false;
+  }
   // LoadLibraryA as an APC of the suspended first thread: it runs once the
   // loader has mapped the imports, before the entry point.
   std::string path = g_hook_dll_path.empty() ? exe_dir() + "probe_hook.dll" : g_hook_dll_path;
@@ -273,18 +293,17 @@ bool ProbeProcess::start_hooked(const std::string& exe, const std::string& args,
 }
 
 bool ProbeProcess::create(const std::string& exe, const std::string& args,
-                          const std::string& work_dir, DWORD flags, char* environment,
+                          const std::string& work_dir, DWORD flags, wchar_t* environment,
                           std::string* error) {
   if (running()) kill();
   close();
-  std::string command_line = "\"" + exe + "\"";
-  if (!args.empty()) command_line += " " + args;
-  STARTUPINFOA si = {};
+  std::wstring command_line = to_wide("\"" + exe + "\"" + (args.empty() ? "" : " " + args));
+  std::wstring wide_dir = to_wide(work_dir);
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, flags,
-                      environment, work_dir.empty() ? nullptr : work_dir.c_str(),
-                      &si, &pi)) {
+  if (!CreateProcessW(to_wide(exe).c_str(), &command_line[0], nullptr, nullptr, FALSE, flags,
+                      environment, work_dir.empty() ? nullptr : wide_dir.c_str(), &si, &pi)) {
     if (error) *error = last_error_text(("CreateProcess " + exe).c_str());
     return false;
   }
@@ -486,13 +505,13 @@ bool static_style(Window control, StaticStyle* out, std::string* failure) {
   out->colour = static_cast<COLORREF>(answers[4]);
   out->background_mode = static_cast<int>(answers[5]);
   out->white_brush = answers[6] != 0;
-  char face[LF_FACESIZE] = {};
+  wchar_t face[LF_FACESIZE] = {};
   ATOM atom = static_cast<ATOM>(answers[7]);
   if (atom) {
-    GlobalGetAtomNameA(atom, face, sizeof face);
+    GlobalGetAtomNameW(atom, face, LF_FACESIZE);
     GlobalDeleteAtom(atom);
   }
-  out->face = face;
+  out->face = from_wide(face);
   return true;
 }
 
@@ -550,10 +569,10 @@ bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* f
     return false;
   };
   HRESULT init = CoInitialize(nullptr);
-  IShellLinkA* link = nullptr;
+  IShellLinkW* link = nullptr;
   IPersistFile* file = nullptr;
   bool ok = false;
-  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link));
   if (FAILED(hr)) {
     fail("CoCreateInstance(ShellLink)", hr);
@@ -561,29 +580,26 @@ bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* f
                                               reinterpret_cast<void**>(&file)))) {
     fail("QueryInterface(IPersistFile)", hr);
   } else {
-    WCHAR wide[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) {
-      fail("MultiByteToWideChar", E_FAIL);
-    } else if (FAILED(hr = file->Load(wide, STGM_READ))) {
+    if (FAILED(hr = file->Load(to_wide(path).c_str(), STGM_READ))) {
       fail("IPersistFile::Load " + path, hr);
     } else {
-      char text[INFOTIPSIZE];
-      WIN32_FIND_DATAA found;
+      wchar_t text[INFOTIPSIZE];
+      WIN32_FIND_DATAW found;
       text[0] = 0;
       link->GetPath(text, MAX_PATH, &found, SLGP_RAWPATH);
-      out->target = text;
+      out->target = from_wide(text);
       text[0] = 0;
       link->GetWorkingDirectory(text, MAX_PATH);
-      out->working_directory = text;
+      out->working_directory = from_wide(text);
       text[0] = 0;
-      link->GetArguments(text, sizeof text);
-      out->arguments = text;
+      link->GetArguments(text, INFOTIPSIZE);
+      out->arguments = from_wide(text);
       text[0] = 0;
-      link->GetDescription(text, sizeof text);
-      out->description = text;
+      link->GetDescription(text, INFOTIPSIZE);
+      out->description = from_wide(text);
       text[0] = 0;
       link->GetIconLocation(text, MAX_PATH, &out->icon_index);
-      out->icon_path = text;
+      out->icon_path = from_wide(text);
       link->GetHotkey(&out->hotkey);
       link->GetShowCmd(&out->show_command);
       ok = true;

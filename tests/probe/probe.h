@@ -1,7 +1,8 @@
 // UI probe for the Windows-side tests: starts a program, finds its windows,
 // reads and presses their controls, answers message boxes and waits for the
 // program's end. Every wait takes an explicit time-out in milliseconds.
-// Texts are the target's ANSI bytes (code page 936).
+// Texts are code page 936 bytes, as the payload stores them, whatever the
+// machine's ANSI code page: they cross to the system as UTF-16.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,11 @@
 #include <vector>
 
 namespace probe {
+
+// Code page 936 bytes to UTF-16 and back; a character that 936 lacks comes
+// back as "?".
+std::wstring to_wide(const std::string& cp936);
+std::string from_wide(const std::wstring& text);
 
 constexpr unsigned kDefaultTimeoutMs = 15000;
 // Class name of dialogs and message boxes.
@@ -70,7 +76,7 @@ class Window {
   // A message sent (with the probe's time-out) or posted to this window.
   bool send(UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) const;
   bool post(UINT message, WPARAM wparam, LPARAM lparam) const;
-  // WM_SETTEXT with `text` (ANSI bytes).
+  // WM_SETTEXT with `text`.
   bool set_text(const std::string& text) const;
   // This window's rectangle in the client coordinates of `other`.
   RECT rect_in(const Window& other) const;
@@ -116,7 +122,7 @@ class ProbeProcess {
   ProbeProcess(const ProbeProcess&) = delete;
   ProbeProcess& operator=(const ProbeProcess&) = delete;
 
-  // CreateProcessA of `exe` (quoted as the first argument) followed by
+  // CreateProcessW of `exe` (quoted as the first argument) followed by
   // `args` verbatim, in `work_dir` (empty: ours). False and `error` set on
   // failure.
   bool start(const std::string& exe, const std::string& args,
@@ -155,7 +161,7 @@ class ProbeProcess {
  private:
   void close();
   bool create(const std::string& exe, const std::string& args, const std::string& work_dir,
-              DWORD flags, char* environment, std::string* error);
+              DWORD flags, wchar_t* environment, std::string* error);
 
   HANDLE process_ = nullptr;
   HANDLE thread_ = nullptr;
@@ -186,7 +192,7 @@ struct ShellLinkInfo {
   WORD hotkey = 0;
   int show_command = 0;
 };
-// Loads the link file at `path` through IShellLinkA; false and `failure`
+// Loads the link file at `path` through IShellLinkW; false and `failure`
 // set when it cannot be read.
 bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* failure);
 

@@ -298,8 +298,8 @@ void answer_query(HWND window, WPARAM kind, LPARAM argument) {
                                    reinterpret_cast<WPARAM>(dc),
                                    reinterpret_cast<LPARAM>(window));
       HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT);
-      LOGFONTA logical = {};
-      GetObjectA(font, sizeof logical, &logical);
+      LOGFONTW logical = {};
+      GetObjectW(font, sizeof logical, &logical);
       answer(window, 0, font == first_font ? 0 : reinterpret_cast<LONG_PTR>(font));
       answer(window, 1, logical.lfHeight);
       answer(window, 2, logical.lfWeight);
@@ -307,7 +307,7 @@ void answer_query(HWND window, WPARAM kind, LPARAM argument) {
       answer(window, 4, GetTextColor(dc));
       answer(window, 5, GetBkMode(dc));
       answer(window, 6, reinterpret_cast<HGDIOBJ>(brush) == GetStockObject(WHITE_BRUSH));
-      answer(window, 7, GlobalAddAtomA(logical.lfFaceName));
+      answer(window, 7, GlobalAddAtomW(logical.lfFaceName));
       SelectObject(dc, first_font);
       DeleteDC(dc);
       return;
