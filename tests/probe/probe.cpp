@@ -586,7 +586,15 @@ bool read_shell_link(const std::string& path, ShellLinkInfo* out, std::string* f
       wchar_t text[INFOTIPSIZE];
       WIN32_FIND_DATAW found;
       text[0] = 0;
-      link->GetPath(text, MAX_PATH, &found, SLGP_RAWPATH);
+      // The target from the link's item list: Wine keeps the path it also
+      // writes only in the machine's code page, and reads that one back.
+      LPITEMIDLIST target = nullptr;
+      if (FAILED(link->GetIDList(&target)) || !target ||
+          !SHGetPathFromIDListW(target, text)) {
+        text[0] = 0;
+        link->GetPath(text, MAX_PATH, &found, SLGP_RAWPATH);
+      }
+      if (target) CoTaskMemFree(target);
       out->target = from_wide(text);
       text[0] = 0;
       link->GetWorkingDirectory(text, MAX_PATH);
