@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "shell_env.h"
 #include "pack/layout.h"
 
 namespace {
@@ -174,8 +175,8 @@ TEST(Startup, DefaultDestinationFollowsAutoExtract) {
 }
 
 // A destination or a %temp% that the machine's ANSI code page, or code page
-// 936 itself, cannot name is reached all the same: Ω is not in 1252, é not in
-// 932, ő and 한 not in 936.
+// 936 itself, cannot name is reached all the same, and a program extracted
+// there runs: Ω is not in 1252, é not in 932, ő and 한 not in 936.
 TEST(Startup, FoldersOutsideTheAnsiCodePageAreReached) {
   const std::string dir = e2e::fresh_dir("startup-wide");
   const std::wstring wide_dir = probe::to_wide(dir);
@@ -183,10 +184,11 @@ TEST(Startup, FoldersOutsideTheAnsiCodePageAreReached) {
     const wchar_t* temp;      // below dir
     const char* destination;  // DefaultPath; below dir unless it starts with "$"
     const wchar_t* lands_in;  // below dir
+    bool runs_exec;           // Exec names an extracted program
   } cases[] = {
-      {L"temp", "Ωé 目录", L"Ωé 目录"},
-      {L"临时 Ωé", "$temp$\\解压", L"临时 Ωé\\解压"},
-      {L"temp \x0151\xD55C", "$temp$\\解压", L"temp \x0151\xD55C\\解压"},
+      {L"temp", "Ωé 目录", L"Ωé 目录", false},
+      {L"临时 Ωé", "$temp$\\解压", L"临时 Ωé\\解压", false},
+      {L"temp \x0151\xD55C", "$temp$\\解压", L"temp \x0151\xD55C\\解压", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.destination);
@@ -199,8 +201,16 @@ TEST(Startup, FoldersOutsideTheAnsiCodePageAreReached) {
     fixture.keys = {{"NoGUI", "1"},
                     {"DefaultPath", destination[0] == '$' ? destination : dir + destination}};
     fixture.entries = {e2e::file_entry("说明.txt", "here")};
+    e2e::ScopedEnv marker_env("VANDREL_MARKER_DIR", dir);
+    std::vector<std::string> landed = {"说明.txt"};
+    if (c.runs_exec) {
+      fixture.keys.push_back({"Exec", "$targetdir$\\setup.exe"});
+      fixture.entries.push_back(e2e::file_entry("setup.exe", e2e::marker_program_bytes()));
+      landed.insert(landed.begin(), "setup.exe");  // sorted by bytes
+    }
     expect_clean_silent_end(e2e::run_silent(write_sfx(dir, fixture), dir));
-    EXPECT_EQ(std::vector<std::string>({"说明.txt"}), e2e::list_tree(wide_dir + c.lands_in));
+    EXPECT_EQ(landed, e2e::list_tree(wide_dir + c.lands_in));
+    EXPECT_EQ(c.runs_exec, e2e::Markers(dir).started("setup.exe"));
     e2e::remove_tree(temp);
   }
 }
