@@ -46,7 +46,14 @@ static int full_path(const char* path, char* out) {
 
 int create_directory_chain(const char* path) {
   char full[MAX_PATH];
-  if (!full_path(path, full) || !text_append(full, sizeof full, "\\")) return 0;
+  if (!full_path(path, full) || strlen(full) + 1 >= sizeof full) return 0;
+  // A folder mostly comes after its parent, as in an archive: one creation
+  // does, without a look at every level above it.
+  if (CreateDirectoryA(full, nullptr) ||
+      (GetLastError() == ERROR_ALREADY_EXISTS && is_directory(full))) {
+    return 1;
+  }
+  text_append(full, sizeof full, "\\");
 
   char built[MAX_PATH] = "";
   int result = 1;  // nothing created yet counts as success
