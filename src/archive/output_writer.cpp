@@ -5,6 +5,8 @@
 
 namespace {
 
+const DWORD kNoRoom = 0xFFFFFFFF;
+
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   FILETIME local_time;
   FILETIME utc_time;
@@ -116,20 +118,39 @@ DWORD WINAPI OutputWriter::run(LPVOID argument) {
 
 bool OutputWriter::start(const OutputProgress& progress) {
   progress_ = progress;
-  slot_memory_ = static_cast<char*>(VirtualAlloc(nullptr, kOutputSlotCount * kOutputBlockSize,
-                                                 MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  slot_memory_ = static_cast<char*>(
+      VirtualAlloc(nullptr, kOutputRingSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!slot_memory_) return false;
-  for (int k = 0; k < kOutputSlotCount; ++k) slots_[k].data = slot_memory_ + k * kOutputBlockSize;
   thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
   return thread_ != nullptr;
 }
 
-OutputBlock* OutputWriter::claim() {
+// Where `capacity` bytes fit in one piece beside the bytes in use, which run
+// from the oldest filled slot's to ring_next_, perhaps round the end of the
+// ring; kNoRoom while they do not fit.
+DWORD OutputWriter::room_for(DWORD capacity) const {
+  if (filled_ == kOutputSlotCount) return kNoRoom;
+  if (filled_ == 0) return 0;
+  DWORD oldest = static_cast<DWORD>(slots_[first_filled_].data - slot_memory_);
+  // A piece stops short of the oldest byte in use: reaching it would look
+  // like an empty ring.
+  if (ring_next_ < oldest) return oldest - ring_next_ > capacity ? ring_next_ : kNoRoom;
+  if (kOutputRingSize - ring_next_ >= capacity) return ring_next_;
+  return oldest > capacity ? 0 : kNoRoom;
+}
+
+OutputBlock* OutputWriter::claim(DWORD capacity) {
   AcquireSRWLockExclusive(&queue_lock_);
   // The writer frees every slot, even after a failure.
-  while (filled_ == kOutputSlotCount)
+  DWORD offset = 0;
+  while (!failed_ && (offset = room_for(capacity)) == kNoRoom)
     SleepConditionVariableSRW(&slot_freed_, &queue_lock_, INFINITE, 0);
   OutputBlock* block = failed_ ? nullptr : &slots_[(first_filled_ + filled_) % kOutputSlotCount];
+  if (block) {
+    block->data = slot_memory_ + offset;
+    block->capacity = capacity;
+    ring_next_ = offset + capacity;
+  }
   ReleaseSRWLockExclusive(&queue_lock_);
   if (!block) return nullptr;
   block->makes_directory = false;
