@@ -37,6 +37,11 @@ bool OutputWriter::create(const char* path) {
 // directory entries) gets the folder made first.
 bool OutputWriter::open(const OutputBlock& block) {
   if (create(block.path)) return true;
+  // A file of the same name earlier in the archive may not be closed yet.
+  if (GetLastError() == ERROR_SHARING_VIOLATION) {
+    wait_for_closes();
+    if (create(block.path)) return true;
+  }
   if (!block.has_separator) return false;
   char parent[MAX_PATH];
   path_parent(block.path, parent, sizeof parent);
@@ -70,11 +75,47 @@ bool OutputWriter::write_block(const OutputBlock& block) {
   if (block.ends_file) {
     stamp_last_write_time(output_, block.dos_date);
     AcquireSRWLockExclusive(&output_lock_);
-    CloseHandle(output_);
+    HANDLE file = output_;
     output_ = nullptr;
     ReleaseSRWLockExclusive(&output_lock_);
+    hand_over(file);
   }
   return true;
+}
+
+void OutputWriter::hand_over(HANDLE file) {
+  AcquireSRWLockExclusive(&queue_lock_);
+  while (closing_ == kClosingCount)
+    SleepConditionVariableSRW(&file_closed_, &queue_lock_, INFINITE, 0);
+  to_close_[(first_closing_ + closing_) % kClosingCount] = file;
+  ++closing_;
+  WakeAllConditionVariable(&file_handed_);
+  ReleaseSRWLockExclusive(&queue_lock_);
+}
+
+void OutputWriter::wait_for_closes() {
+  AcquireSRWLockExclusive(&queue_lock_);
+  while (closing_ > 0) SleepConditionVariableSRW(&file_closed_, &queue_lock_, INFINITE, 0);
+  ReleaseSRWLockExclusive(&queue_lock_);
+}
+
+DWORD WINAPI OutputWriter::close_files(LPVOID argument) {
+  OutputWriter& writer = *static_cast<OutputWriter*>(argument);
+  AcquireSRWLockExclusive(&writer.queue_lock_);
+  for (;;) {
+    while (writer.closing_ == 0 && !writer.stopping_)
+      SleepConditionVariableSRW(&writer.file_handed_, &writer.queue_lock_, INFINITE, 0);
+    if (writer.closing_ == 0) break;
+    HANDLE file = writer.to_close_[writer.first_closing_];
+    ReleaseSRWLockExclusive(&writer.queue_lock_);
+    CloseHandle(file);
+    AcquireSRWLockExclusive(&writer.queue_lock_);
+    writer.first_closing_ = (writer.first_closing_ + 1) % kClosingCount;
+    --writer.closing_;
+    WakeAllConditionVariable(&writer.file_closed_);
+  }
+  ReleaseSRWLockExclusive(&writer.queue_lock_);
+  return 0;
 }
 
 DWORD WINAPI OutputWriter::run(LPVOID argument) {
@@ -121,6 +162,8 @@ bool OutputWriter::start(const OutputProgress& progress) {
   slot_memory_ = static_cast<char*>(
       VirtualAlloc(nullptr, kOutputRingSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!slot_memory_) return false;
+  closer_ = CreateThread(nullptr, 0, close_files, this, 0, nullptr);
+  if (!closer_) return false;
   thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
   return thread_ != nullptr;
 }
@@ -177,14 +220,20 @@ void OutputWriter::drain() {
 
 void OutputWriter::finish() {
   drain();
+  // What follows the extraction may open the files.
+  wait_for_closes();
   AcquireSRWLockExclusive(&queue_lock_);
   stopping_ = true;
   WakeAllConditionVariable(&slot_filled_);
+  WakeAllConditionVariable(&file_handed_);
   ReleaseSRWLockExclusive(&queue_lock_);
-  // The queue is empty: the thread only has to see the flag.
-  WaitForSingleObject(thread_, 10000);
-  CloseHandle(thread_);
-  thread_ = nullptr;
+  // The queues are empty: the threads only have to see the flag.
+  HANDLE* threads[] = {&thread_, &closer_};
+  for (HANDLE* thread : threads) {
+    WaitForSingleObject(*thread, 10000);
+    CloseHandle(*thread);
+    *thread = nullptr;
+  }
   VirtualFree(slot_memory_, 0, MEM_RELEASE);
   slot_memory_ = nullptr;
 }
@@ -207,6 +256,8 @@ void OutputWriter::abandon() {
     output_ = nullptr;
     DeleteFileA(output_path_);
   }
+  // The caller may remove a file already written.
+  wait_for_closes();
   // The lock stays held: the writer creates and writes nothing more before
   // the process ends.
 }

@@ -343,6 +343,18 @@ TEST(Extraction, OverwritesAnExistingWritableFile) {
   expect_extracted(site.out, entries);
 }
 
+TEST(Extraction, LastEntryOfANameWinsOverTheFilesBeforeIt) {
+  // Each file may still be open for closing when the next of its name comes.
+  Site site = make_site("SameNameAgain");
+  e2e::Fixture fixture;
+  for (unsigned k = 0; k < 40; ++k) {
+    fixture.entries.push_back(file_entry("again.txt", text_bytes(k * 997, k)));
+  }
+  ASSERT_TRUE(write_sfx(site, fixture));
+  expect_silent_success(e2e::run_silent(site.exe, site.dir));
+  expect_extracted(site.out, {fixture.entries.back()});
+}
+
 TEST(Extraction, ConvertsNamesFlaggedUtf8ToCodePage936) {
   Site site = make_site("Utf8Names");
   vpack::Entry entry = file_entry(u8"统一码目录/名字.txt", "flagged", dos_stamp(2022, 3, 4, 5, 6, 8));
