@@ -7,6 +7,9 @@ namespace {
 
 const DWORD kNoRoom = 0xFFFFFFFF;
 
+// Files handed to the pool and not closed yet, by the one writer there is.
+volatile LONG g_files_closing;
+
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   FILETIME local_time;
   FILETIME utc_time;
@@ -83,39 +86,21 @@ bool OutputWriter::write_block(const OutputBlock& block) {
   return true;
 }
 
-void OutputWriter::hand_over(HANDLE file) {
-  AcquireSRWLockExclusive(&queue_lock_);
-  while (closing_ == kClosingCount)
-    SleepConditionVariableSRW(&file_closed_, &queue_lock_, INFINITE, 0);
-  to_close_[(first_closing_ + closing_) % kClosingCount] = file;
-  ++closing_;
-  WakeAllConditionVariable(&file_handed_);
-  ReleaseSRWLockExclusive(&queue_lock_);
-}
-
-void OutputWriter::wait_for_closes() {
-  AcquireSRWLockExclusive(&queue_lock_);
-  while (closing_ > 0) SleepConditionVariableSRW(&file_closed_, &queue_lock_, INFINITE, 0);
-  ReleaseSRWLockExclusive(&queue_lock_);
-}
-
-DWORD WINAPI OutputWriter::close_files(LPVOID argument) {
-  OutputWriter& writer = *static_cast<OutputWriter*>(argument);
-  AcquireSRWLockExclusive(&writer.queue_lock_);
-  for (;;) {
-    while (writer.closing_ == 0 && !writer.stopping_)
-      SleepConditionVariableSRW(&writer.file_handed_, &writer.queue_lock_, INFINITE, 0);
-    if (writer.closing_ == 0) break;
-    HANDLE file = writer.to_close_[writer.first_closing_];
-    ReleaseSRWLockExclusive(&writer.queue_lock_);
-    CloseHandle(file);
-    AcquireSRWLockExclusive(&writer.queue_lock_);
-    writer.first_closing_ = (writer.first_closing_ + 1) % kClosingCount;
-    --writer.closing_;
-    WakeAllConditionVariable(&writer.file_closed_);
-  }
-  ReleaseSRWLockExclusive(&writer.queue_lock_);
+// Counts itself down once the file is closed.
+DWORD WINAPI OutputWriter::close_file(LPVOID file) {
+  CloseHandle(file);
+  InterlockedDecrement(&g_files_closing);
   return 0;
+}
+
+void OutputWriter::hand_over(HANDLE file) {
+  InterlockedIncrement(&g_files_closing);
+  if (!QueueUserWorkItem(close_file, file, WT_EXECUTEDEFAULT)) close_file(file);
+}
+
+// Rare: at the end, and for a name met twice.
+void OutputWriter::wait_for_closes() {
+  while (g_files_closing > 0) Sleep(1);
 }
 
 DWORD WINAPI OutputWriter::run(LPVOID argument) {
@@ -162,8 +147,6 @@ bool OutputWriter::start(const OutputProgress& progress) {
   slot_memory_ = static_cast<char*>(
       VirtualAlloc(nullptr, kOutputRingSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!slot_memory_) return false;
-  closer_ = CreateThread(nullptr, 0, close_files, this, 0, nullptr);
-  if (!closer_) return false;
   thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
   return thread_ != nullptr;
 }
@@ -225,15 +208,11 @@ void OutputWriter::finish() {
   AcquireSRWLockExclusive(&queue_lock_);
   stopping_ = true;
   WakeAllConditionVariable(&slot_filled_);
-  WakeAllConditionVariable(&file_handed_);
   ReleaseSRWLockExclusive(&queue_lock_);
-  // The queues are empty: the threads only have to see the flag.
-  HANDLE* threads[] = {&thread_, &closer_};
-  for (HANDLE* thread : threads) {
-    WaitForSingleObject(*thread, 10000);
-    CloseHandle(*thread);
-    *thread = nullptr;
-  }
+  // The queue is empty: the thread only has to see the flag.
+  WaitForSingleObject(thread_, 10000);
+  CloseHandle(thread_);
+  thread_ = nullptr;
   VirtualFree(slot_memory_, 0, MEM_RELEASE);
   slot_memory_ = nullptr;
 }

@@ -39,10 +39,6 @@ struct OutputProgress {
 const int kOutputSlotCount = 512;
 const DWORD kOutputRingSize = 8 << 20;
 
-// Written files wait here for a thread that closes them: under Wine a close
-// waits for the server, and the next creation need not wait behind it.
-const int kClosingCount = 64;
-
 // The writer's state, shared by the extraction that fills the slots, the
 // writer thread and the thread that ends the run. A failure of the system
 // does not end the process here: the writer keeps its reason and lets the
@@ -69,7 +65,10 @@ class OutputWriter {
 
  private:
   static DWORD WINAPI run(LPVOID writer);
-  static DWORD WINAPI close_files(LPVOID writer);
+  // Written files are closed on the system's pool of threads: under Wine a
+  // close waits for the server, and the next creation need not wait
+  // behind it.
+  static DWORD WINAPI close_file(LPVOID file);
   void hand_over(HANDLE file);
   void wait_for_closes();
   bool write_block(const OutputBlock& block);
@@ -91,13 +90,6 @@ class OutputWriter {
   CONDITION_VARIABLE slot_freed_;
   HANDLE thread_;
   OutputProgress progress_;
-  // Files written and stamped, in the order they are closed.
-  HANDLE to_close_[kClosingCount];
-  int first_closing_;
-  int closing_;
-  CONDITION_VARIABLE file_handed_;
-  CONDITION_VARIABLE file_closed_;
-  HANDLE closer_;
 
   // The file being written. A run that ends while an entry is written must
   // not leave the file cut short looking complete, so the ending thread
