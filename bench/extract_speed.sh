@@ -10,7 +10,8 @@
 # prefix), SIZE_MIB to 200, RUNS to 5 (the median and the range are
 # printed), KINDS to "i686 x86_64": each stub is measured in the same run
 # against the same unzip runs. SHAPE is the corpus of bench/make_corpus.py:
-# mixed (the default) or shipped (many more, smaller files).
+# mixed (the default) or shipped (many more, smaller files). The wizard's
+# figure (bench/wizard_extract.cpp) follows each kind's runs.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
@@ -19,7 +20,7 @@ runs=${3:-5}
 kinds=${4:-i686 x86_64}
 shape=${5:-mixed}
 tool=$build/host/bin/vandrel-pack
-for f in "$tool" $(for k in $kinds; do echo "$build/$k/bin/vandrel-stub.exe $build/$k/bin/bare_extract.exe"; done); do
+for f in "$tool" $(for k in $kinds; do echo "$build/$k/bin/vandrel-stub.exe $build/$k/bin/bare_extract.exe $build/$k/bin/wizard_extract.exe"; done); do
     [ -f "$f" ] || { echo "missing $f (build first)" >&2; exit 1; }
 done
 command -v unzip >/dev/null || { echo "unzip is not installed" >&2; exit 1; }
@@ -41,6 +42,7 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 "$here/scripts/wine-start.sh"
 now() { date +%s.%N; }
 report=""
+wizard_report=""
 for kind in $kinds; do
     stub=$build/$kind/bin/vandrel-stub.exe
     [ "$(wine_loader_for "$stub")" = "$WINE32" ] && echo "$kind: 32-bit Wine $(i386_mode)"
@@ -100,6 +102,16 @@ PY
     done
     diff -r "$run_dir/out-vandrel" "$run_dir/out-unzip" >/dev/null ||
         { echo "$kind: vandrel and unzip extracted different trees" >&2; exit 1; }
+    # The wizard's figure: the same archive with its pages, the status line
+    # and the bar following every entry, against the silent file in turn.
+    "$tool" --stub "$stub" --default-path out-wizard "$work/src" -o "$work/wizard.exe" >/dev/null
+    mkdir -p "$work/runs/wizard"
+    wizard=$("$here/scripts/wine-run.sh" "$build/$kind/bin/wizard_extract.exe" \
+        "$(winpath "$work/wizard.exe")" "$(winpath "$work/sfx.exe")" \
+        "$(winpath "$work/runs/wizard")" "$runs")
+    printf '%s\n' "$wizard" | sed "s/^/$kind /"
+    diff -r "$work/runs/wizard/wizard-1/out-wizard" "$run_dir/out-unzip" >/dev/null ||
+        { echo "$kind: the wizard and unzip extracted different trees" >&2; exit 1; }
     # Freed inodes count as recent for up to 10 s.
     rm -rf "$work/runs"
     sync
@@ -107,6 +119,8 @@ PY
     label=$kind
     [ "$kind" = i686 ] && [ "$(i386_mode)" != native ] && label="$kind(emulated)"
     report="$report$label$times
+"
+    wizard_report="$wizard_report$(printf '%s\n' "$wizard" | tail -3 | sed "s/^/$label: /")
 "
 done
 
@@ -124,3 +138,4 @@ for line in sys.stdin:
           f"{mv / mf:.2f} (goal: at most 1.15), the 0.30 s pause included; "
           f"floor / unzip -q {mf / mu:.2f}")
 '
+printf '%s' "$wizard_report"

@@ -1,10 +1,12 @@
 #!/bin/sh
 # Packing speed of vandrel-pack against Debian's `zip -r -6` on the same
 # folder of mixed files (text, binary, incompressible, many small files).
-# Usage: bench/pack_speed.sh [VANDREL_PACK] [SIZE_MIB]
+# Usage: bench/pack_speed.sh [VANDREL_PACK] [SIZE_MIB] [SHAPE]
 # VANDREL_PACK defaults to the release builder of `make build` (build/release,
 # made here when missing: the test tree's tool runs under the sanitizers);
-# SIZE_MIB to 300.
+# SIZE_MIB to 300. SHAPE, when given, takes the folder from
+# bench/make_corpus.py instead (mixed or shipped), the one the extraction
+# is measured on.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 if [ $# -ge 1 ]; then
@@ -16,12 +18,16 @@ else
     cmake --build "$here/build/release" --target vandrel-pack >/dev/null
 fi
 size_mib=${2:-300}
+shape=${3:-}
 [ -x "$tool" ] || { echo "no vandrel-pack at $tool" >&2; exit 1; }
 command -v zip >/dev/null || { echo "zip is not installed" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
+if [ -n "$shape" ]; then
+    python3 "$here/bench/make_corpus.py" "$work/src" "$size_mib" "$shape"
+else
 python3 - "$work/src" "$size_mib" <<'PY'
 import os, random, sys
 root, total = sys.argv[1], int(sys.argv[2]) << 20
@@ -60,6 +66,7 @@ while made < total:
             write(f"{root}/src/m{i}/f{k}.c", d); n += len(d)
     made += n; i += 1
 PY
+fi
 
 # A stand-in stub: the MZ and PE headers of an i386 program, then filler.
 python3 - "$work/stub.exe" <<'PY'

@@ -62,8 +62,8 @@ Extraction g_extraction;
 }
 
 // The writer failed; fail() takes its reason.
-OutputBlock* claim_block() {
-  OutputBlock* block = g_extraction.writer.claim();
+OutputBlock* claim_block(DWORD capacity) {
+  OutputBlock* block = g_extraction.writer.claim(capacity);
   if (!block) fail(kCannotExtract, 0);
   return block;
 }
@@ -163,7 +163,7 @@ void extract_current_entry(unzFile archive, const wchar_t* directory, DWORD numb
   // no new file. A directory is opened only to compare its names.
   refuse_unless_sound(open_entry(archive, &g_extraction.window, info, makes_directory));
   if (makes_directory) {
-    OutputBlock* block = claim_block();
+    OutputBlock* block = claim_block(0);
     block->makes_directory = true;
     block->ends_entry = true;
     block->entry_number = number;
@@ -177,19 +177,23 @@ void extract_current_entry(unzFile archive, const wchar_t* directory, DWORD numb
   // end of the data also closes the file.
   uLong total = 0;
   for (bool first = true;; first = false) {
-    OutputBlock* block = claim_block();
+    // A block takes the rest of the data and a byte more, up to a whole
+    // block: a short read is then the end, as it is for a whole block.
+    uLong left = info.uncompressed_size > total ? info.uncompressed_size - total : 0;
+    DWORD capacity = left < kOutputBlockSize ? static_cast<DWORD>(left) + 1 : kOutputBlockSize;
+    OutputBlock* block = claim_block(capacity);
     if (first) {
       block->starts_file = true;
       block->has_separator = has_separator;
       text_copy(block->name, MAX_PATH, name);
       text_copy(block->path, MAX_PATH, path);
     }
-    int count = unzReadCurrentFile(archive, block->data, kOutputBlockSize);
+    int count = unzReadCurrentFile(archive, block->data, capacity);
     if (count < 0) fatal_damaged();
     block->length = static_cast<DWORD>(count);
     // The reader fills the block unless the data end: a short block is the
     // last one, and an empty one closes a file whose size is a multiple.
-    block->ends_file = block->ends_entry = block->length < kOutputBlockSize;
+    block->ends_file = block->ends_entry = block->length < capacity;
     block->entry_number = number;
     block->dos_date = info.dosDate;
     total += block->length;

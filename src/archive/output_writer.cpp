@@ -5,6 +5,11 @@
 
 namespace {
 
+const DWORD kNoRoom = 0xFFFFFFFF;
+
+// Files handed to the pool and not closed yet, by the one writer there is.
+volatile LONG g_files_closing;
+
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   FILETIME local_time;
   FILETIME utc_time;
@@ -46,6 +51,11 @@ bool OutputWriter::create_folders(const wchar_t* path) {
 // directory entries) gets the folder made first.
 bool OutputWriter::open(const OutputBlock& block) {
   if (create(block.path)) return true;
+  // A file of the same name earlier in the archive may not be closed yet.
+  if (GetLastError() == ERROR_SHARING_VIOLATION) {
+    wait_for_closes();
+    if (create(block.path)) return true;
+  }
   if (!block.has_separator) return false;
   wchar_t parent[MAX_PATH];
   path_parent(block.path, parent, MAX_PATH);
@@ -80,11 +90,29 @@ bool OutputWriter::write_block(const OutputBlock& block) {
     // Under the lock: an abandoned run has closed the handle already.
     AcquireSRWLockExclusive(&output_lock_);
     stamp_last_write_time(output_, block.dos_date);
-    CloseHandle(output_);
+    HANDLE file = output_;
     output_ = nullptr;
     ReleaseSRWLockExclusive(&output_lock_);
+    hand_over(file);
   }
   return true;
+}
+
+// Counts itself down once the file is closed.
+DWORD WINAPI OutputWriter::close_file(LPVOID file) {
+  CloseHandle(file);
+  InterlockedDecrement(&g_files_closing);
+  return 0;
+}
+
+void OutputWriter::hand_over(HANDLE file) {
+  InterlockedIncrement(&g_files_closing);
+  if (!QueueUserWorkItem(close_file, file, WT_EXECUTEDEFAULT)) close_file(file);
+}
+
+// Rare: at the end, and for a name met twice.
+void OutputWriter::wait_for_closes() {
+  while (g_files_closing > 0) Sleep(1);
 }
 
 DWORD WINAPI OutputWriter::run(LPVOID argument) {
@@ -128,20 +156,39 @@ DWORD WINAPI OutputWriter::run(LPVOID argument) {
 
 bool OutputWriter::start(const OutputProgress& progress) {
   progress_ = progress;
-  slot_memory_ = static_cast<char*>(VirtualAlloc(nullptr, kOutputSlotCount * kOutputBlockSize,
-                                                 MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  slot_memory_ = static_cast<char*>(
+      VirtualAlloc(nullptr, kOutputRingSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!slot_memory_) return false;
-  for (int k = 0; k < kOutputSlotCount; ++k) slots_[k].data = slot_memory_ + k * kOutputBlockSize;
   thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
   return thread_ != nullptr;
 }
 
-OutputBlock* OutputWriter::claim() {
+// Where `capacity` bytes fit in one piece beside the bytes in use, which run
+// from the oldest filled slot's to ring_next_, perhaps round the end of the
+// ring; kNoRoom while they do not fit.
+DWORD OutputWriter::room_for(DWORD capacity) const {
+  if (filled_ == kOutputSlotCount) return kNoRoom;
+  if (filled_ == 0) return 0;
+  DWORD oldest = static_cast<DWORD>(slots_[first_filled_].data - slot_memory_);
+  // A piece stops short of the oldest byte in use: reaching it would look
+  // like an empty ring.
+  if (ring_next_ < oldest) return oldest - ring_next_ > capacity ? ring_next_ : kNoRoom;
+  if (kOutputRingSize - ring_next_ >= capacity) return ring_next_;
+  return oldest > capacity ? 0 : kNoRoom;
+}
+
+OutputBlock* OutputWriter::claim(DWORD capacity) {
   AcquireSRWLockExclusive(&queue_lock_);
   // The writer frees every slot, even after a failure.
-  while (filled_ == kOutputSlotCount)
+  DWORD offset = 0;
+  while (!failed_ && (offset = room_for(capacity)) == kNoRoom)
     SleepConditionVariableSRW(&slot_freed_, &queue_lock_, INFINITE, 0);
   OutputBlock* block = failed_ ? nullptr : &slots_[(first_filled_ + filled_) % kOutputSlotCount];
+  if (block) {
+    block->data = slot_memory_ + offset;
+    block->capacity = capacity;
+    ring_next_ = offset + capacity;
+  }
   ReleaseSRWLockExclusive(&queue_lock_);
   if (!block) return nullptr;
   block->makes_directory = false;
@@ -168,6 +215,8 @@ void OutputWriter::drain() {
 
 void OutputWriter::finish() {
   drain();
+  // What follows the extraction may open the files.
+  wait_for_closes();
   AcquireSRWLockExclusive(&queue_lock_);
   stopping_ = true;
   WakeAllConditionVariable(&slot_filled_);
@@ -198,6 +247,8 @@ void OutputWriter::abandon() {
     output_ = nullptr;
     DeleteFileW(output_path_);
   }
+  // The caller may remove a file already written.
+  wait_for_closes();
   // The lock stays held: the writer creates and writes nothing more before
   // the process ends.
 }

@@ -18,7 +18,8 @@ struct OutputBlock {
   DWORD length;
   wchar_t name[MAX_PATH];  // the entry's name, for the status line
   wchar_t path[MAX_PATH];
-  char* data;            // kOutputBlockSize bytes
+  char* data;              // `capacity` bytes
+  DWORD capacity;
 };
 
 // One read of the archive's data per block.
@@ -31,9 +32,12 @@ struct OutputProgress {
   void (*entry_done)(DWORD number);
 };
 
-// Slots enough for the decompression to run some small files ahead of the
-// writes, holding a MiB.
-const int kOutputSlotCount = 16;
+// The slots share one ring of bytes, each taking only what it holds: the
+// decompression runs hundreds of small files ahead of the writes, far
+// enough to have the large entries at the end of an archive decompressed
+// while the small ones before them are still being created.
+const int kOutputSlotCount = 512;
+const DWORD kOutputRingSize = 8 << 20;
 
 // The writer's state, shared by the extraction that fills the slots, the
 // writer thread and the thread that ends the run. A failure of the system
@@ -44,9 +48,9 @@ class OutputWriter {
  public:
   // Starts the writer thread; false when the system refuses it.
   bool start(const OutputProgress& progress);
-  // A free slot, waiting for one while the writer is behind; null once a
-  // creation or a write failed.
-  OutputBlock* claim();
+  // A free slot of `capacity` bytes (at most kOutputBlockSize), waiting for
+  // one while the writer is behind; null once a creation or a write failed.
+  OutputBlock* claim(DWORD capacity);
   void submit(OutputBlock* block);
   // Returns once every submitted slot is handled.
   void drain();
@@ -61,14 +65,22 @@ class OutputWriter {
 
  private:
   static DWORD WINAPI run(LPVOID writer);
+  // Written files are closed on the system's pool of threads: under Wine a
+  // close waits for the server, and the next creation need not wait
+  // behind it.
+  static DWORD WINAPI close_file(LPVOID file);
+  void hand_over(HANDLE file);
+  void wait_for_closes();
   bool write_block(const OutputBlock& block);
   bool create(const wchar_t* path);
   bool create_folders(const wchar_t* path);
   bool open(const OutputBlock& block);
   bool write(const char* data, DWORD size);
+  DWORD room_for(DWORD capacity) const;
 
   OutputBlock slots_[kOutputSlotCount];
   char* slot_memory_;
+  DWORD ring_next_;   // where the next slot's bytes go
   int first_filled_;  // the next slot the writer handles
   int filled_;        // slots submitted and not yet handled
   bool stopping_;

@@ -47,7 +47,14 @@ static int full_path(const wchar_t* path, wchar_t* out) {
 
 int create_directory_chain(const wchar_t* path) {
   wchar_t full[MAX_PATH];
-  if (!full_path(path, full) || !text_append(full, MAX_PATH, L"\\")) return 0;
+  if (!full_path(path, full) || wcslen(full) + 1 >= MAX_PATH) return 0;
+  // A folder mostly comes after its parent, as in an archive: one creation
+  // does, without a look at every level above it.
+  if (CreateDirectoryW(full, nullptr) ||
+      (GetLastError() == ERROR_ALREADY_EXISTS && is_directory(full))) {
+    return 1;
+  }
+  text_append(full, MAX_PATH, L"\\");
 
   wchar_t built[MAX_PATH] = L"";
   int result = 1;  // nothing created yet counts as success

@@ -65,9 +65,32 @@ void show_range(DWORD steps) {
                static_cast<LPARAM>(range.lparam));
 }
 
-void show_position(DWORD step) { SendMessageW(page_item(IDC_PROGRESS), PBM_SETPOS, step, 0); }
+// The bar's position and the status line reach the page on a timer of the
+// window thread: under Wine a message sent across threads costs more round
+// trips to the server than the file it reports on, and the worker waited
+// for two of them at every entry. The window thread shows what is latest.
+struct LatestProgress {
+  SRWLOCK lock;
+  DWORD position;
+  wchar_t status[256];
+};
+LatestProgress g_latest;
+const UINT_PTR kProgressTimer = 1;
 
-void show_status(const wchar_t* text) { SetDlgItemTextW(g_state.page_window, IDC_STATUS, text); }
+void show_position(DWORD step) { g_latest.position = step; }
+
+void show_status(const wchar_t* text) {
+  AcquireSRWLockExclusive(&g_latest.lock);
+  text_copy(g_latest.status, 256, text);
+  ReleaseSRWLockExclusive(&g_latest.lock);
+}
+
+VOID CALLBACK show_latest_progress(HWND, UINT, UINT_PTR, DWORD) {
+  SendMessageW(page_item(IDC_PROGRESS), PBM_SETPOS, g_latest.position, 0);
+  AcquireSRWLockExclusive(&g_latest.lock);
+  SetDlgItemTextW(g_state.page_window, IDC_STATUS, g_latest.status);
+  ReleaseSRWLockExclusive(&g_latest.lock);
+}
 
 void show_headings(const wchar_t* title, const wchar_t* subtitle, const wchar_t* page_text) {
   SetDlgItemTextW(g_state.frame_window, IDC_TITLE, title);
@@ -181,10 +204,11 @@ INT_PTR on_command(HWND window, int command) {
 
 }  // namespace
 
-const ProgressReport& progress_page_report() {
+void report_on_progress_page() {
   static const ProgressReport report = {show_range,    show_position,          show_status,
                                         show_headings, go_on_after_extraction, take_over_failure};
-  return report;
+  set_progress_report(report);
+  SetTimer(g_state.frame_window, kProgressTimer, 30, show_latest_progress);
 }
 
 void run_wizard() {
@@ -219,6 +243,8 @@ INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     case WM_COMMAND:
       return on_command(window, LOWORD(wparam));
     case kExtractionFailed:
+      // The box comes with the entry that failed on the status line.
+      show_latest_progress(nullptr, 0, 0, 0);
       end_failed_extraction();
     case WM_CTLCOLORSTATIC: {
       int id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
@@ -294,7 +320,7 @@ void show_page(int page) {
       for (int id : {IDC_PAGE_TEXT, IDC_STATUS}) {
         set_control_font(page_item(id), g_state.ui_font_face, g_state.ui_font_height, FALSE);
       }
-      set_progress_report(progress_page_report());
+      report_on_progress_page();
       HANDLE worker = CreateThread(nullptr, 0, extraction_worker, nullptr, 0, nullptr);
       if (!worker) fatal_error(L"不能解压缩当前文件。");
       CloseHandle(worker);

@@ -269,6 +269,18 @@ std::vector<vpack::Entry> mixed_entries() {
   };
 }
 
+// More entries than the writer has slots and more bytes than its ring
+// holds, large files among small ones: the ring wraps round many times.
+std::vector<vpack::Entry> ring_entries() {
+  std::vector<vpack::Entry> entries;
+  for (unsigned k = 0; k < 600; ++k) {
+    std::string name = "ring/d" + std::to_string(k % 7) + "/f" + std::to_string(k) + ".bin";
+    size_t size = k % 150 == 75 ? (3u << 20) + k : (k * 7919u) % 20000u;
+    entries.push_back(file_entry(name, k % 2 ? noise_bytes(size, k) : text_bytes(size, k)));
+  }
+  return entries;
+}
+
 void PrintTo(const ExtractCase& c, std::ostream* os) { *os << c.name; }
 
 class ExtractsArchive : public ::testing::TestWithParam<ExtractCase> {};
@@ -302,6 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExtractCase{"Stored", 0, mixed_entries(), ""},
         ExtractCase{"Deflated", 6, mixed_entries(), ""},
+        ExtractCase{"MoreThanTheWriterHolds", 6, ring_entries(), ""},
         ExtractCase{"BestCompression", 9, mixed_entries(), ""},
         // 奬, 嘰 and 乗 end in the byte of a backslash: no separator.
         ExtractCase{"TrailByteBackslash", 6,
@@ -328,6 +341,18 @@ TEST(Extraction, OverwritesAnExistingWritableFile) {
   ASSERT_TRUE(write_sfx(site, fixture));
   expect_silent_success(e2e::run_silent(site.exe, site.dir));
   expect_extracted(site.out, entries);
+}
+
+TEST(Extraction, LastEntryOfANameWinsOverTheFilesBeforeIt) {
+  // Each file may still be open for closing when the next of its name comes.
+  Site site = make_site("SameNameAgain");
+  e2e::Fixture fixture;
+  for (unsigned k = 0; k < 40; ++k) {
+    fixture.entries.push_back(file_entry("again.txt", text_bytes(k * 997, k)));
+  }
+  ASSERT_TRUE(write_sfx(site, fixture));
+  expect_silent_success(e2e::run_silent(site.exe, site.dir));
+  expect_extracted(site.out, {fixture.entries.back()});
 }
 
 TEST(Extraction, ConvertsNamesFlaggedUtf8ToCodePage936) {

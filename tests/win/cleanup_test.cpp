@@ -182,7 +182,7 @@ HWND make_window(const char* cls, HWND parent, int id) {
   g_wizard_file = dir + "wizard.txt";
   make_file(g_wizard_file);
   item_list_push(&g_state.extracted_list, L"wizard.txt");
-  set_progress_report(progress_page_report());
+  report_on_progress_page();
   set_exit_hook(check_windows_on_exit);
   start_cleanup_worker();
   end_after_post_actions();

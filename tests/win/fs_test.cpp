@@ -132,11 +132,14 @@ TEST_F(FsTest, CreateDirectoryChainOfExistingDirectoryCreatesNothing) {
   EXPECT_EQ(count_entries(at("a\\b")), 0);
 }
 
-TEST_F(FsTest, CreateDirectoryChainThroughAFileFails) {
+TEST_F(FsTest, CreateDirectoryChainThroughOrOntoAFileFails) {
   ASSERT_TRUE(write_file(at("a"), "not a directory"));
-  EXPECT_EQ(create_directory_chain(at("a\\b\\c")), 0);
-  EXPECT_EQ(is_directory(at("a")), 0);
-  EXPECT_EQ(count_entries(root_), 1);
+  // Through the file, the file itself, and the file named with a backslash.
+  for (const char* chain : {"a\\b\\c", "a", "a\\"}) {
+    EXPECT_EQ(create_directory_chain(at(chain)), 0) << chain;
+    EXPECT_EQ(is_directory(at("a")), 0) << chain;
+    EXPECT_EQ(count_entries(root_), 1) << chain;
+  }
 }
 
 TEST(PathParent, CopiesTheDirectoryPartWithinTheOutputSize) {

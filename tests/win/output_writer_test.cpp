@@ -34,7 +34,7 @@ TEST(OutputWriter, CreatesNoQueuedFolderOnceAbandoned) {
   // Abandoned, the writer's thread waits for good: the writer is never freed.
   OutputWriter* writer = new OutputWriter();
   ASSERT_TRUE(writer->start(OutputProgress{hold_entry, entry_done}));
-  OutputBlock* block = writer->claim();
+  OutputBlock* block = writer->claim(0);
   ASSERT_NE(block, nullptr);
   block->makes_directory = block->ends_entry = true;
   block->entry_number = 1;
