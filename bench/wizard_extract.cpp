@@ -15,22 +15,11 @@
 #include <vector>
 
 #include "probe.h"
+#include "timing.h"
 
 namespace {
 
 const unsigned kRunLimitMs = 600000;
-
-double now_ms() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * count.QuadPart / frequency.QuadPart;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // The frame's page that has control `id`, once shown; empty at the time-out.
 probe::Window wait_page(const probe::ProbeProcess& process, int id) {

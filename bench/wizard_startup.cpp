@@ -12,20 +12,9 @@
 #include <vector>
 
 #include "probe.h"
+#include "timing.h"
 
 namespace {
-
-double now_ms() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * count.QuadPart / frequency.QuadPart;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // Start to the welcome page's title control in a shown frame; -1 on failure.
 double wizard_ms(const std::string& sfx) {
