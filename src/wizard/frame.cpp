@@ -69,9 +69,12 @@ void show_range(DWORD steps) {
 // window thread: under Wine a message sent across threads costs more round
 // trips to the server than the file it reports on, and the worker waited
 // for two of them at every entry. The window thread shows what is latest.
+// Only what changed is shown again: a text set anew repaints its line.
 struct LatestProgress {
   SRWLOCK lock;
   DWORD position;
+  DWORD shown_position;
+  bool status_changed;
   wchar_t status[256];
 };
 LatestProgress g_latest;
@@ -82,13 +85,21 @@ void show_position(DWORD step) { g_latest.position = step; }
 void show_status(const wchar_t* text) {
   AcquireSRWLockExclusive(&g_latest.lock);
   text_copy(g_latest.status, 256, text);
+  g_latest.status_changed = true;
   ReleaseSRWLockExclusive(&g_latest.lock);
 }
 
 VOID CALLBACK show_latest_progress(HWND, UINT, UINT_PTR, DWORD) {
-  SendMessageW(page_item(IDC_PROGRESS), PBM_SETPOS, g_latest.position, 0);
+  DWORD position = g_latest.position;
+  if (position != g_latest.shown_position) {
+    SendMessageW(page_item(IDC_PROGRESS), PBM_SETPOS, position, 0);
+    g_latest.shown_position = position;
+  }
   AcquireSRWLockExclusive(&g_latest.lock);
-  SetDlgItemTextW(g_state.page_window, IDC_STATUS, g_latest.status);
+  if (g_latest.status_changed) {
+    SetDlgItemTextW(g_state.page_window, IDC_STATUS, g_latest.status);
+    g_latest.status_changed = false;
+  }
   ReleaseSRWLockExclusive(&g_latest.lock);
 }
 
