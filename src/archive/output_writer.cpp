@@ -211,12 +211,15 @@ void OutputWriter::drain() {
   AcquireSRWLockExclusive(&queue_lock_);
   while (filled_ > 0) SleepConditionVariableSRW(&slot_freed_, &queue_lock_, INFINITE, 0);
   ReleaseSRWLockExclusive(&queue_lock_);
+  // The files are closed too: a failure's box then never loads the window
+  // DLLs while the pool's threads still run (under Wine a crash inside GDI
+  // was seen once there, before the box showed).
+  wait_for_closes();
 }
 
 void OutputWriter::finish() {
-  drain();
   // What follows the extraction may open the files.
-  wait_for_closes();
+  drain();
   AcquireSRWLockExclusive(&queue_lock_);
   stopping_ = true;
   WakeAllConditionVariable(&slot_filled_);

@@ -52,7 +52,7 @@ class OutputWriter {
   // one while the writer is behind; null once a creation or a write failed.
   OutputBlock* claim(DWORD capacity);
   void submit(OutputBlock* block);
-  // Returns once every submitted slot is handled.
+  // Returns once every submitted slot is handled and its file closed.
   void drain();
   // Drains, then ends the writer thread and frees its slots.
   void finish();
