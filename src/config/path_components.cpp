@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+#include <iterator>
+
 #include "util/text.h"
 
 // The path's buffer holds 261 characters: room for a 259-character path and the
@@ -23,8 +25,8 @@ wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_enviro
 
   wchar_t work[kExpandedPathSize];
   work[0] = '\0';
-  expand_environment(context, path, work, sizeof work);
-  if (work[0] == '\0') text_copy(work, sizeof work, path);
+  expand_environment(context, path, work, std::size(work));
+  if (work[0] == '\0') text_copy(work, std::size(work), path);
   // An environment value ending with a backslash (TEMP often does) leaves a
   // doubled separator, which the field splitter would turn into a repeated
   // component.
