@@ -21,6 +21,7 @@ target_include_directories(minizip SYSTEM PUBLIC ${MINIZIP_DIR})
 target_compile_definitions(minizip PUBLIC NOCRYPT NOUNCRYPT)
 target_compile_options(minizip PRIVATE -w -ffunction-sections -fdata-sections)
 target_link_libraries(minizip PUBLIC vandrel_zlib)
+vandrel_harden(minizip)
 
 # GoogleTest from Debian's sources, built for each tree.
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
