@@ -42,8 +42,13 @@ void create_shortcut(const wchar_t* value) {
   text_copy(link_path, kPathSize, str_field(value, L"|", 0));
   text_copy(target_path, kPathSize, str_field(value, L"|", 1));
 
-  text_copy(link_path, kPathSize, expand_path_variables(link_path));
-  text_copy(target_path, kPathSize, expand_path_variables(target_path));
+  // A cut path may name another file: the value is skipped as a malformed
+  // one is.
+  bool link_whole = false;
+  bool target_whole = false;
+  text_copy(link_path, kPathSize, expand_path_variables(link_path, &link_whole));
+  text_copy(target_path, kPathSize, expand_path_variables(target_path, &target_whole));
+  if (!link_whole || !target_whole) return;
   collapse_double_backslashes(link_path);
   collapse_double_backslashes(target_path);
 

@@ -86,6 +86,6 @@ void expand_environment(void*, const wchar_t* path, wchar_t* out, size_t size) {
 
 }  // namespace
 
-wchar_t* expand_path_variables(wchar_t* path) {
-  return expand_path_components(path, expand_environment, variable_folder, nullptr);
+wchar_t* expand_path_variables(wchar_t* path, bool* whole) {
+  return expand_path_components(path, expand_environment, variable_folder, nullptr, whole);
 }

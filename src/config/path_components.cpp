@@ -13,20 +13,28 @@
 // fit, an environment expansion that does not fit leaves the path unexpanded,
 // and the result is cut to 260 characters before its last one is removed.
 wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_environment,
-                             VariableFolderFn variable_folder, void* context) {
+                                VariableFolderFn variable_folder, void* context, bool* whole) {
   wchar_t* result = text_new(kExpandedPathSize);
+  bool fits = true;
 
   // The last component is found only with a separator after it.
-  text_append(path, kExpandedPathSize, L"\\");
+  if (!text_append(path, kExpandedPathSize, L"\\")) fits = false;
   // $desktop$ and %desktop% are the same variable.
   while (str_find(0, path, L"$") != 0) {
-    if (!str_replace_first(path, L"$", L"%", kExpandedPathSize)) break;
+    if (!str_replace_first(path, L"$", L"%", kExpandedPathSize)) {
+      fits = false;
+      break;
+    }
   }
 
   wchar_t work[kExpandedPathSize];
   work[0] = '\0';
   expand_environment(context, path, work, std::size(work));
-  if (work[0] == '\0') text_copy(work, std::size(work), path);
+  if (work[0] == '\0') {
+    // Only an empty path expands to nothing.
+    if (path[0] != '\0') fits = false;
+    text_copy(work, std::size(work), path);
+  }
   // An environment value ending with a backslash (TEMP often does) leaves a
   // doubled separator, which the field splitter would turn into a repeated
   // component.
@@ -38,14 +46,15 @@ wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_enviro
     wchar_t folder[kTextPathSize];
     if (variable_folder(context, component, folder)) {
       // A variable discards everything before it.
-      text_copy(result, kExpandedPathSize, folder);
-    } else {
-      text_append(result, kExpandedPathSize, component);
+      if (!text_copy(result, kExpandedPathSize, folder)) fits = false;
+    } else if (!text_append(result, kExpandedPathSize, component)) {
+      fits = false;
     }
-    text_append(result, kExpandedPathSize, L"\\");
+    if (!text_append(result, kExpandedPathSize, L"\\")) fits = false;
   }
 
   size_t length = wcslen(result);
   if (length > 0) result[length - 1] = '\0';
+  if (whole) *whole = fits;
   return result;
 }

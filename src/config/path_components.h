@@ -16,6 +16,9 @@ enum { kExpandedPathSize = 261 };
 
 // `path` is a writable buffer of at least 261 characters, changed in place (a
 // backslash is appended, every "$" becomes "%"). Returns a new 261-character
-// text, kept until the process ends, of at most 259 characters.
+// text, kept until the process ends, of at most 259 characters. `whole`, when
+// given, says whether that is the whole expansion: false when it was cut, or
+// when an environment expansion did not fit and the path stayed unexpanded.
 wchar_t* expand_path_components(wchar_t* path, ExpandEnvironmentFn expand_environment,
-                             VariableFolderFn variable_folder, void* context);
+                                VariableFolderFn variable_folder, void* context,
+                                bool* whole = nullptr);
