@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <iterator>
+
 #include "core/state.h"
 #include "core/system_dlls.h"
 #include "actions/cleanup.h"
@@ -14,6 +16,10 @@
 namespace {
 
 enum LaunchGroup { kNoGroup, kProgram, kDocument };
+
+// The system's answer to a creation of a program that asks for
+// administrator rights (ERROR_ELEVATION_REQUIRED, missing from older headers).
+const DWORD kElevationRequired = 740;
 
 // Decided by the last three characters alone: no dot is looked for.
 LaunchGroup launch_group(const wchar_t* command) {
@@ -84,6 +90,50 @@ void wait_serving_messages(HANDLE process) {
   }
 }
 
+// A program whose own manifest asks for administrator rights cannot be
+// created by a process that runs as the user: the shell starts it and asks
+// the user first.
+bool start_elevated(const wchar_t* command, HANDLE* process) {
+  SHELLEXECUTEINFOW execute = {};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  execute.lpFile = command;
+  execute.nShow = SW_SHOWNORMAL;
+  prepare_for_windows();
+  if (!ShellExecuteExW(&execute)) return false;
+  *process = execute.hProcess;
+  return true;
+}
+
+// Starts the program; `process` is what there is to wait for (null when the
+// shell started it without telling).
+bool start_process(const wchar_t* command, HANDLE* process) {
+  *process = nullptr;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  wchar_t command_line[kPathSize + 2];
+  if (!quote(command, command_line, std::size(command_line))) return false;
+  if (CreateProcessW(command, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &started)) {
+    CloseHandle(started.hThread);
+    *process = started.hProcess;
+    return true;
+  }
+  return GetLastError() == kElevationRequired && start_elevated(command, process);
+}
+
+void show_cannot_execute(const wchar_t* command) {
+  // A command of more than 249 characters does not fit: it is cut, between
+  // characters.
+  wchar_t message[256];
+  if (!text_format(message, std::size(message), L"不能执行 %ls。", command)) {
+    drop_split_character(message);
+  }
+  prepare_for_windows();
+  MessageBoxW(nullptr, message, L"错误", MB_ICONERROR);
+}
+
 // Starts a program and waits for it with the frame hidden. Returns false when
 // it went to the fallback launcher, which gives nothing to wait for.
 bool start_program(const wchar_t* command) {
@@ -91,27 +141,14 @@ bool start_program(const wchar_t* command) {
     fallback_launch(command);
     return false;
   }
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  wchar_t command_line[kPathSize + 2];
-  if (quote(command, command_line, kPathSize + 2) &&
-      CreateProcessW(command, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &process)) {
+  HANDLE process = nullptr;
+  if (!start_process(command, &process)) {
+    show_cannot_execute(command);
+  } else if (process) {
     show_frame(SW_HIDE);
-    wait_serving_messages(process.hProcess);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    wait_serving_messages(process);
+    CloseHandle(process);
     show_frame(SW_SHOW);
-  } else {
-    // A command of more than 249 characters does not fit: it is cut, between
-    // characters.
-    wchar_t message[256];
-    if (!text_format(message, 256, L"不能执行 %ls。", command)) {
-      drop_split_character(message);
-    }
-    prepare_for_windows();
-    MessageBoxW(nullptr, message, L"错误", MB_ICONERROR);
   }
   return true;
 }
@@ -133,8 +170,14 @@ bool launch_exec_command() {
   wchar_t expansion[kPathSize + 1] = L"";
   text_copy(expansion, kPathSize, g_state.config.exec_command);
   PathBuffer command = L"";
-  text_copy(command, kPathSize, expand_path_variables(expansion));
+  bool whole = false;
+  text_copy(command, kPathSize, expand_path_variables(expansion, &whole));
   collapse_double_backslashes(command);
+  // A cut command may name another program, or another file of the folder.
+  if (!whole) {
+    show_cannot_execute(command);
+    return true;
+  }
 
   switch (launch_group(command)) {
     case kProgram:
