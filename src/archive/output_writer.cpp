@@ -241,10 +241,16 @@ bool OutputWriter::failed(DWORD* code) {
 }
 
 void OutputWriter::abandon() {
+  // The thread that abandoned the run may come here again (a quit handled
+  // inside the failure's box): the lock it holds for good would never come.
+  const DWORD thread = GetCurrentThreadId();
+  if (abandoned_by_ == thread) return;
   // Waits for the one block being written, however long the system takes:
   // the file cannot be removed while the writer holds it, and the process
-  // must not end in the middle of a write.
+  // must not end in the middle of a write. Another thread waits here for
+  // good once the run is abandoned: the process ends meanwhile.
   AcquireSRWLockExclusive(&output_lock_);
+  abandoned_by_ = thread;
   if (output_) {
     CloseHandle(output_);
     output_ = nullptr;

@@ -60,7 +60,8 @@ class OutputWriter {
   bool failed(DWORD* code);
   // Removes the file being written, if any, and stops the writer from
   // creating or writing more; for an end in the middle of the extraction,
-  // just before the process ends. Complete files stay.
+  // just before the process ends. Complete files stay. Safe to call again
+  // on the thread that abandoned the run.
   void abandon();
 
  private:
@@ -99,4 +100,5 @@ class OutputWriter {
   SRWLOCK output_lock_;
   HANDLE output_;
   wchar_t output_path_[MAX_PATH];
+  volatile DWORD abandoned_by_;  // the thread that holds the lock for good
 };

@@ -5,6 +5,7 @@
 #include "util/text.h"
 
 static void (*g_exit_hook)();
+static volatile LONG g_fatal_box_shown;
 
 void set_exit_hook(void (*hook)()) { g_exit_hook = hook; }
 
@@ -37,9 +38,12 @@ void fatal_error_code(const wchar_t* message, unsigned long system_code) {
   // On the wizard's thread the box belongs to the wizard, in front of it.
   HWND owner = g_state.frame_window;
   if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) owner = nullptr;
+  InterlockedExchange(&g_fatal_box_shown, 1);
   MessageBoxW(owner, text, L"Vandrel 错误", MB_ICONERROR);
   shutdown_and_exit();
 }
+
+bool fatal_error_shown() { return g_fatal_box_shown != 0; }
 
 void shutdown_and_exit() {
   if (g_exit_hook) {

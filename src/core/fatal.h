@@ -10,6 +10,12 @@
 [[noreturn]] void fatal_error_code(const wchar_t* message, unsigned long system_code);
 [[noreturn]] void shutdown_and_exit();
 
+// True while a fatal error's box is shown: the run is ending already, and a
+// quit asked for meanwhile (a Cancel queued before the box, a close request
+// from another program) must neither end it before the box is read nor
+// enter the ending a second time.
+bool fatal_error_shown();
+
 // The system's text for an error code into `out` (cut to `size` characters);
 // empty for code 0 or a code the system has no text for.
 void system_error_text(unsigned long code, wchar_t* out, unsigned size);

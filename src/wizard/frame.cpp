@@ -157,8 +157,14 @@ void commit_destination() {
 
 // The worker's Next on page 3: the same ending as silent mode. A cleanup
 // writes into page 3, so the frame keeps serving its messages until the
-// cleanup ends the process.
-[[noreturn]] void finish_wizard() {
+// cleanup ends the process. The steps run once: the Exec wait and the
+// cleanup serve messages too, and a Next or an answered quit question met
+// there must not start them again.
+bool g_finish_started;
+
+void finish_wizard() {
+  if (g_finish_started) return;
+  g_finish_started = true;
   run_post_actions();
   if (g_state.config.open_folder) {
     ShellExecuteW(nullptr, L"explore", g_state.target_dir, nullptr, nullptr, SW_SHOW);
@@ -175,13 +181,18 @@ bool g_finish_waits;
 INT_PTR on_command(HWND window, int command) {
   switch (command) {
     case IDC_CANCEL:
+      if (fatal_error_shown()) return 1;
       quit_wizard();
     case IDCANCEL: {
+      if (fatal_error_shown()) return 1;
       g_quit_question_open = true;
       int answer = MessageBoxW(window, L"你确定想要退出吗?", L"确认退出", MB_YESNO | MB_ICONWARNING);
       g_quit_question_open = false;
       if (answer == IDYES) quit_wizard();
-      if (g_finish_waits) finish_wizard();
+      if (g_finish_waits) {
+        g_finish_waits = false;
+        finish_wizard();
+      }
       return 1;
     }
     case IDC_NEXT:
@@ -243,7 +254,6 @@ INT_PTR CALLBACK frame_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
       ShowWindow(window, SW_SHOW);
       return 1;
     case WM_CLOSE:
-    case WM_QUIT:
       // The close box, Alt+F4 and the system menu end the wizard as Cancel does.
       PostMessageW(window, WM_COMMAND, IDC_CANCEL, 0);
       return 1;
