@@ -19,6 +19,19 @@ HANDLE g_thread;
 // cleanup from a stalled one.
 volatile LONG g_steps;
 
+// Junctions and symbolic links name another place; other reparse points
+// (files kept in the cloud until opened, deduplicated files) hold their own
+// contents, which the extraction wrote and the cleanup deletes.
+bool is_link(const wchar_t* path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  const DWORD kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (found.dwReserved0 & kNameSurrogate);
+}
+
 // True when a folder of `path` below target_dir is a junction or a link:
 // what lies beyond it is not the extraction's, and is never deleted.
 bool lies_beyond_a_link(const wchar_t* path) {
@@ -33,10 +46,7 @@ bool lies_beyond_a_link(const wchar_t* path) {
     PathBuffer parent;
     path_parent(folder, parent, kPathSize);
     if (static_cast<size_t>(lstrlenW(parent)) < top) return false;
-    DWORD attributes = GetFileAttributesW(parent);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return true;
-    }
+    if (is_link(parent)) return true;
     text_copy(folder, kPathSize, parent);
   }
 }
@@ -123,13 +133,7 @@ void end_after_post_actions() {
     // The worker ends the process itself; a thread that is gone without
     // doing so leaves nothing to wait for.
     if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) shutdown_and_exit();
-    MSG message;
-    while (g_state.frame_window && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!IsDialogMessageW(g_state.frame_window, &message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    }
+    if (g_state.frame_window) serve_waiting_messages(g_state.frame_window);
     LONG steps = g_steps;
     if (steps != last_steps) {
       last_steps = steps;

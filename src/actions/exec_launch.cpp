@@ -80,13 +80,7 @@ void wait_serving_messages(HANDLE process) {
   for (;;) {
     DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woken != WAIT_OBJECT_0 + 1) return;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!g_state.frame_window || !IsDialogMessageW(g_state.frame_window, &message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    }
+    serve_waiting_messages(g_state.frame_window);
   }
 }
 

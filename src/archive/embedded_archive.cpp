@@ -6,24 +6,18 @@
 
 namespace {
 
-// The code of the last failed open or read of the executable, so that a
-// failure of the reader can tell a system error from damaged data.
-DWORD g_read_error;
-
-long read_executable(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
-  DWORD got = 0;
-  if (!read_file_at(static_cast<HANDLE>(context), offset, buffer, size, &got)) {
-    g_read_error = GetLastError();
-    return -1;
-  }
-  return static_cast<long>(got);
-}
+// The code of a failed open of the executable or of its size.
+DWORD g_open_error;
 
 void close_executable(void* context) { CloseHandle(static_cast<HANDLE>(context)); }
 
 }  // namespace
 
-unsigned long embedded_archive_read_error() { return g_read_error; }
+// A failure of the reader tells a system error from damaged data by the
+// code of the failed open or of the last failed read.
+unsigned long embedded_archive_read_error() {
+  return g_open_error ? g_open_error : last_executable_read_error();
+}
 
 // The reader's own handle on the executable, apart from the start-up's: the
 // reads move its file position. It is closed when the reader closes.
@@ -32,14 +26,14 @@ unzFile open_embedded_archive(ArchiveWindow* window, const wchar_t* exe_path, lo
   HANDLE file = CreateFileW(exe_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    g_read_error = GetLastError();
+    g_open_error = GetLastError();
     return nullptr;
   }
   // A size whose low word reads as the failure value is 4 GiB less one byte
   // or more, far past what the window takes: refused either way.
   DWORD high = 0;
   DWORD low = GetFileSize(file, &high);
-  if (low == INVALID_FILE_SIZE) g_read_error = GetLastError();
+  if (low == INVALID_FILE_SIZE) g_open_error = GetLastError();
   if (low == INVALID_FILE_SIZE ||
       !archive_window_open(window, read_executable, file,
                            static_cast<uint64_t>(high) << 32 | low,

@@ -232,7 +232,9 @@ DWORD WINAPI extraction_worker(LPVOID) {
   for (DWORD k = 1; k <= count; ++k) {
     wchar_t name[MAX_PATH];
     extract_current_entry(archive, g_state.target_dir, k, name);
-    item_list_push(&g_state.extracted_list, name);
+    // The cleanup deletes what the list names: an entry it would miss
+    // without a word ends the run instead.
+    if (!item_list_push(&g_state.extracted_list, name)) fail(kCannotExtract, ERROR_NOT_ENOUGH_MEMORY);
     if (k < count && unzGoToNextFile(archive) != UNZ_OK) fatal_damaged();
   }
   unzCloseCurrentFile(archive);

@@ -8,7 +8,16 @@ namespace {
 const DWORD kNoRoom = 0xFFFFFFFF;
 
 // Files handed to the pool and not closed yet, by the one writer there is.
-volatile LONG g_files_closing;
+// Under Wine the pool adds a thread for every close that waits for the
+// server: a cap keeps a run of many small files from filling a 32-bit
+// address space with thread stacks.
+const LONG kClosesInFlight = 16;
+struct PendingCloses {
+  SRWLOCK lock;
+  CONDITION_VARIABLE changed;
+  LONG count;
+};
+PendingCloses g_closes;
 
 void stamp_last_write_time(HANDLE file, unsigned long dos_date) {
   FILETIME local_time;
@@ -101,18 +110,28 @@ bool OutputWriter::write_block(const OutputBlock& block) {
 // Counts itself down once the file is closed.
 DWORD WINAPI OutputWriter::close_file(LPVOID file) {
   CloseHandle(file);
-  InterlockedDecrement(&g_files_closing);
+  AcquireSRWLockExclusive(&g_closes.lock);
+  --g_closes.count;
+  WakeAllConditionVariable(&g_closes.changed);
+  ReleaseSRWLockExclusive(&g_closes.lock);
   return 0;
 }
 
 void OutputWriter::hand_over(HANDLE file) {
-  InterlockedIncrement(&g_files_closing);
+  AcquireSRWLockExclusive(&g_closes.lock);
+  while (g_closes.count >= kClosesInFlight)
+    SleepConditionVariableSRW(&g_closes.changed, &g_closes.lock, INFINITE, 0);
+  ++g_closes.count;
+  ReleaseSRWLockExclusive(&g_closes.lock);
   if (!QueueUserWorkItem(close_file, file, WT_EXECUTEDEFAULT)) close_file(file);
 }
 
 // Rare: at the end, and for a name met twice.
 void OutputWriter::wait_for_closes() {
-  while (g_files_closing > 0) Sleep(1);
+  AcquireSRWLockExclusive(&g_closes.lock);
+  while (g_closes.count > 0)
+    SleepConditionVariableSRW(&g_closes.changed, &g_closes.lock, INFINITE, 0);
+  ReleaseSRWLockExclusive(&g_closes.lock);
 }
 
 DWORD WINAPI OutputWriter::run(LPVOID argument) {

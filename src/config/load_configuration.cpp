@@ -24,12 +24,6 @@ void delete_block_file() {
   g_block_file[0] = 0;
 }
 
-long read_executable(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
-  DWORD got = 0;
-  if (!read_file_at(static_cast<HANDLE>(context), offset, buffer, size, &got)) return -1;
-  return static_cast<long>(got);
-}
-
 // Copies the block [marker, archive signature) into a new temporary file.
 void write_block_file(uint32_t marker_offset, uint32_t block_size) {
   char* block = static_cast<char*>(
@@ -87,7 +81,9 @@ void read_settings() {
     text_format(key, 32, L"Shortcut%d", index);
     read_text(key, kSharedEmptyText, shortcut, kShortcutBufferSize);
     if (!shortcut[0]) break;
-    item_list_push(&g_state.shortcut_list, shortcut);
+    if (!item_list_push(&g_state.shortcut_list, shortcut)) {
+      fatal_error_code(kReadFailed, ERROR_NOT_ENOUGH_MEMORY);
+    }
   }
 
   // "\n" written in the block stands for a line break on the welcome page.

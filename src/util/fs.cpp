@@ -3,6 +3,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <iterator>
+
 #include "util/handles.h"
 #include "util/text.h"
 
@@ -39,6 +41,8 @@ int path_exists_unquoted(wchar_t* path) {
 static int full_path(const wchar_t* path, wchar_t* out) {
   DWORD n = GetFullPathNameW(path, MAX_PATH, out, nullptr);
   if (n == 0 || n >= MAX_PATH) {
+    // The system says nothing of a path that is only too long.
+    if (n != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
     out[0] = L'\0';
     return 0;
   }
@@ -47,7 +51,12 @@ static int full_path(const wchar_t* path, wchar_t* out) {
 
 int create_directory_chain(const wchar_t* path) {
   wchar_t full[MAX_PATH];
-  if (!full_path(path, full) || wcslen(full) + 1 >= MAX_PATH) return 0;
+  if (!full_path(path, full)) return 0;
+  if (wcslen(full) + 1 >= MAX_PATH) {
+    // The box must not show the text of an earlier, unrelated error.
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
   // A folder mostly comes after its parent, as in an archive: one creation
   // does, without a look at every level above it.
   if (CreateDirectoryW(full, nullptr) ||
@@ -59,11 +68,17 @@ int create_directory_chain(const wchar_t* path) {
   wchar_t built[MAX_PATH] = L"";
   int result = 1;  // nothing created yet counts as success
   for (int index = 0;; ++index) {
-    const wchar_t* component = str_field(full, L"\\", index);
+    // A folder made of many new levels must not grow memory with each.
+    wchar_t component[MAX_PATH];
+    if (!str_field_copy(full, L"\\", index, component, std::size(component))) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return 0;
+    }
     if (component[0] == L'\0') break;
     // `built` never outgrows `full`, which fits, but a cut must not create
     // a directory elsewhere.
     if (!text_append(built, MAX_PATH, component) || !text_append(built, MAX_PATH, L"\\")) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return 0;
     }
     // The first component of a drive path (C:) becomes the drive's root.
@@ -111,4 +126,27 @@ int is_pe_executable(const wchar_t* path) {
     return 0;
   }
   return signature == 0x4550 ? 1 : 0;
+}
+
+static DWORD g_executable_read_error;
+
+long read_executable(void* context, uint32_t offset, unsigned char* buffer, uint32_t size) {
+  DWORD got = 0;
+  if (!read_file_at(static_cast<HANDLE>(context), offset, buffer, size, &got)) {
+    g_executable_read_error = GetLastError();
+    return -1;
+  }
+  return static_cast<long>(got);
+}
+
+unsigned long last_executable_read_error() { return g_executable_read_error; }
+
+void serve_waiting_messages(HWND dialog) {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!dialog || !IsDialogMessageW(dialog, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
 }

@@ -3,6 +3,7 @@
 // decides.
 #pragma once
 #include <stddef.h>
+#include <stdint.h>
 #include <windows.h>
 
 // 1 when the path exists and is a directory.
@@ -23,3 +24,13 @@ int is_pe_executable(const wchar_t* path);
 // so a handle is read from one thread at a time.
 // True when the read succeeded; `got` is 0 at or past the end of the file.
 bool read_file_at(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD* got);
+
+// The reads of the payload scan and of the archive reader: `context` is the
+// executable's handle. The bytes read, or -1 when the read failed; the
+// system's code of the last failure is kept for the box.
+long read_executable(void* context, uint32_t offset, unsigned char* buffer, uint32_t size);
+unsigned long last_executable_read_error();
+
+// Dispatches the calling thread's waiting messages, the dialog's keys
+// through the dialog: a thread that waits keeps its windows answering.
+void serve_waiting_messages(HWND dialog);

@@ -22,22 +22,6 @@ class ScopedHandle {
   HANDLE handle_;
 };
 
-// A mapped view of a file.
-class ScopedView {
- public:
-  explicit ScopedView(const void* view = nullptr) : view_(view) {}
-  ~ScopedView() {
-    if (view_ != nullptr) UnmapViewOfFile(view_);
-  }
-  ScopedView(const ScopedView&) = delete;
-  ScopedView& operator=(const ScopedView&) = delete;
-
-  const unsigned char* bytes() const { return static_cast<const unsigned char*>(view_); }
-
- private:
-  const void* view_;
-};
-
 // An open registry key; fill it through `out()`.
 class ScopedKey {
  public:

@@ -120,18 +120,53 @@ int str_compare_nocase(const wchar_t* a, const wchar_t* b) {
   }
 }
 
-const wchar_t* str_field(const wchar_t* text, const wchar_t* separator, int index) {
-  if (wcslen(text) < static_cast<size_t>(index < 0 ? 0 : index)) return kSharedEmptyText;
+namespace {
+
+// Where field `index` of `text` starts (0-based) and how long it is; false
+// when there is no such field.
+bool field_bounds(const wchar_t* text, const wchar_t* separator, int index, size_t* start,
+                  size_t* length) {
+  if (wcslen(text) < static_cast<size_t>(index < 0 ? 0 : index)) return false;
   int a = 0;
   for (int i = 0; i < index; ++i) {
     a = str_find(a, text, separator);
-    if (a == 0) return kSharedEmptyText;
+    if (a == 0) return false;
   }
   // The closing separator is looked for one character into the field, so an
   // inner field is never empty.
   int b = str_find(a + 1, text, separator);
-  if (b > 0) return str_mid(text, a + 1, b - a - 1);
-  return kSharedEmptyText;
+  if (b <= 0) return false;
+  // As str_mid takes it: never past the terminator.
+  size_t first = static_cast<size_t>(a);
+  size_t text_length = wcslen(text);
+  if (first > text_length) first = text_length;
+  size_t count = static_cast<size_t>(b - a - 1);
+  if (count > text_length - first) count = text_length - first;
+  *start = first;
+  *length = count;
+  return true;
+}
+
+}  // namespace
+
+const wchar_t* str_field(const wchar_t* text, const wchar_t* separator, int index) {
+  size_t start = 0;
+  size_t length = 0;
+  if (!field_bounds(text, separator, index, &start, &length)) return kSharedEmptyText;
+  return str_left(text + start, static_cast<int>(length));
+}
+
+int str_field_copy(const wchar_t* text, const wchar_t* separator, int index, wchar_t* out,
+                   size_t size) {
+  if (size == 0) return 0;
+  out[0] = L'\0';
+  size_t start = 0;
+  size_t length = 0;
+  if (!field_bounds(text, separator, index, &start, &length)) return 1;
+  if (length >= size) return 0;
+  wmemcpy(out, text + start, length);
+  out[length] = L'\0';
+  return 1;
 }
 
 wchar_t* str_reverse(wchar_t* text) {

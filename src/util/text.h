@@ -29,6 +29,11 @@ int str_find(int start, const wchar_t* text, const wchar_t* needle);
 int str_replace_first(wchar_t* text, const wchar_t* old_text, const wchar_t* new_text, int size);
 int str_compare_nocase(const wchar_t* a, const wchar_t* b);
 const wchar_t* str_field(const wchar_t* text, const wchar_t* separator, int index);
+// The same field into `out` (`size` characters) instead of a new text, for
+// loops that must not grow memory with their input; empty when there is no
+// such field, 0 when the field does not fit.
+int str_field_copy(const wchar_t* text, const wchar_t* separator, int index, wchar_t* out,
+                   size_t size);
 wchar_t* str_reverse(wchar_t* text);
 // Stops early, leaving doubled backslashes, if the path is 260 characters or
 // longer and a shortening no longer fits a path buffer.
