@@ -5,6 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -292,9 +293,19 @@ int variable_folder(void* context, const wchar_t* component, wchar_t* out) {
 
 void expand_checked(const std::wstring& text, Machine* machine) {
   Buffer path(text, kExpandedPathSize);
+  bool whole = false;
   const wchar_t* result = expand_path_components(path.get(), expand_environment, variable_folder,
-                                              machine);
+                                                 machine, &whole);
   require(wcslen(result) <= kExpandedPathSize - 2, "an expanded path has at most 259 characters");
+  // A path that asked for the environment's value and got it whole holds it.
+  const bool only_temp = text.find(L"%temp%") != std::wstring::npos &&
+                         std::count(text.begin(), text.end(), L'%') == 2 &&
+                         text.find(L'$') == std::wstring::npos;
+  if (whole && only_temp && !machine->environment.empty() &&
+      machine->environment.back() != L'\\') {
+    require(wcsstr(result, machine->environment.c_str()) != nullptr,
+            "a whole expansion holds the environment's value");
+  }
   require(wcslen(path.get()) < kExpandedPathSize, "the path stays within its buffer");
 }
 
@@ -312,7 +323,11 @@ void fuzz_folder_path(const uint8_t* data, size_t size) {
   Machine machine;
   machine.folder = repeated(in.byte(), L'D', shape & 1);
   machine.target_dir = repeated(in.byte(), L'T', shape & 2);
-  machine.environment = repeated(in.byte(), L'E', shape & 4);
+  // Environment values of any length: the expansion may outgrow a path
+  // many times over.
+  uint16_t environment_length = static_cast<uint16_t>(in.byte() | in.byte() << 8);
+  machine.environment.assign(environment_length % 4096, L'E');
+  if ((shape & 4) && !machine.environment.empty()) machine.environment.back() = L'\\';
   if (shape & 8) machine.folder += in.wide_text();
   expand_checked(in.wide_text(), &machine);
 }

@@ -6,7 +6,9 @@
 
 #include <string.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "archive/entry_name.h"
 #include "fuzz_bodies.h"
@@ -34,6 +36,21 @@ TEST(FuzzReplay, ShortcutValueStartingWithBarOverlapsItsFields) {
   fuzz_shortcut_split(bytes(input), input.size());
   EXPECT_STREQ(str_field(L"|lead|", L"|", 0), L"|lead");
   EXPECT_STREQ(str_field(L"|lead|", L"|", 1), L"lead");
+}
+
+// A short run of the path targets on every build: random inputs whose
+// environment values and paths run from nothing to many times a path's
+// length (the full fuzzers run in a tree of their own).
+TEST(FuzzShortRun, PathExpansionStaysWithinItsBuffersForValuesOfAnyLength) {
+  std::mt19937 random(20261208);
+  for (int run = 0; run < 4000; ++run) {
+    std::vector<uint8_t> input(random() % 700);
+    for (uint8_t& b : input) b = static_cast<uint8_t>(random());
+    // Half of the paths name the environment variable.
+    if (input.size() > 20 && run % 2 == 0) memcpy(&input[8], "%temp%\\", 7);
+    fuzz_folder_path(input.data(), input.size());
+    fuzz_shortcut_split(input.data(), input.size());
+  }
 }
 
 }  // namespace

@@ -73,6 +73,15 @@ TEST(StrField, SplitsWithoutEverYieldingAnEmptyInnerField) {
       EXPECT_STREQ(field, c.expected) << "'" << c.text << "' index " << c.index;
       EXPECT_NE(field, c.text);
     }
+    // The copying form gives the same field without a new text, and
+    // refuses a buffer one character too small.
+    wchar_t copy[64];
+    EXPECT_EQ(str_field_copy(c.text, c.separator, c.index, copy, 64), 1);
+    EXPECT_STREQ(copy, field) << "'" << c.text << "' index " << c.index;
+    const size_t length = wcslen(field);
+    if (length > 0) {
+      EXPECT_EQ(str_field_copy(c.text, c.separator, c.index, copy, length), 0);
+    }
   }
   EXPECT_STREQ(kSharedEmptyText, L"");
 }

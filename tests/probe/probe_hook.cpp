@@ -2,6 +2,8 @@
 // comparing its handle with the shared system icons of that process.
 #include "probe_hook.h"
 
+#include <stdlib.h>
+
 namespace {
 
 HMODULE g_module = nullptr;
@@ -277,6 +279,31 @@ void arm_write_fault() {
   redirect("kernel32.dll", "WriteFile", faulty_write_file, &g_write_file);
 }
 
+decltype(&CreateProcessW) g_create_process;
+DWORD g_create_process_fault;
+volatile LONG g_create_process_calls;
+
+BOOL WINAPI faulty_create_process(LPCWSTR application, LPWSTR command_line,
+                                  LPSECURITY_ATTRIBUTES process_attributes,
+                                  LPSECURITY_ATTRIBUTES thread_attributes, BOOL inherit,
+                                  DWORD flags, LPVOID environment, LPCWSTR directory,
+                                  LPSTARTUPINFOW startup, LPPROCESS_INFORMATION information) {
+  if (InterlockedIncrement(&g_create_process_calls) == 1) {
+    SetLastError(g_create_process_fault);
+    return FALSE;
+  }
+  return g_create_process(application, command_line, process_attributes, thread_attributes,
+                          inherit, flags, environment, directory, startup, information);
+}
+
+void arm_create_process_fault() {
+  char code[16];
+  DWORD length = GetEnvironmentVariableA(kProbeCreateProcessFaultEnv, code, sizeof code);
+  if (length == 0 || length >= sizeof code) return;
+  g_create_process_fault = strtoul(code, nullptr, 10);
+  redirect("kernel32.dll", "CreateProcessW", faulty_create_process, &g_create_process);
+}
+
 void answer(HWND window, int index, LONG_PTR value) {
   SetPropA(window, kProbeAnswerProps[index], reinterpret_cast<HANDLE>(value + 1));
 }
@@ -358,6 +385,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     g_module = instance;
     DisableThreadLibraryCalls(instance);
     arm_write_fault();
+    arm_create_process_fault();
   }
   return TRUE;
 }

@@ -58,6 +58,11 @@ enum ProbeIconCode {
 constexpr const char* kProbeWriteFaultEnv = "VANDREL_PROBE_WRITE_FAULT";
 constexpr DWORD kProbeSlowWriteMs = 6000;
 
+// Set in the program's environment to an error code: the program's first
+// CreateProcessW fails with it, as the system fails the creation of a
+// program that asks for administrator rights (740), which Wine never does.
+constexpr const char* kProbeCreateProcessFaultEnv = "VANDREL_PROBE_CREATE_PROCESS_FAULT";
+
 // Exported by the DLL as a plain C function (no decoration on either
 // target): installs the WH_CALLWNDPROC hook on `thread_id`.
 using ProbeHookInstall = HHOOK(__cdecl*)(DWORD thread_id);
