@@ -27,9 +27,12 @@ bool is_link(const wchar_t* path) {
   HANDLE search = FindFirstFileW(path, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
+  if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  // The search gives the reparse tag; a system that gives none is taken at
+  // the safe side, as a link.
   const DWORD kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
-  return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-         (found.dwReserved0 & kNameSurrogate);
+  const DWORD tag = found.dwReserved0;
+  return tag == 0 || (tag & kNameSurrogate) != 0;
 }
 
 // True when a folder of `path` below target_dir is a junction or a link:
