@@ -489,3 +489,99 @@ TEST(OpenFolder, ExploreRequestForTargetDirReachesTheShell) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- Paths longer than a path once expanded -----------------------------------
+
+// Settings within their keys' limits whose expansion outgrows a path: with
+// %TEMP% a long folder they once overwrote the stack. Each field behaves as
+// it does for a path that cannot be used, and nothing is made at a cut or
+// unexpanded path.
+TEST(PathExpansion, LongerThanAPathIsNeitherWrittenPastItsBufferNorUsedCut) {
+  const std::string folders = std::string(45, 'a') + "\\" + std::string(45, 'b') + "\\" +
+                              std::string(45, 'c') + "\\" + std::string(45, 'd') + "\\" +
+                              std::string(45, 'e');
+  const std::string long_component(200, 'x');
+  const struct {
+    const char* name;
+    const char* key;
+    std::string value;
+    // The box's caption and text; none for a skipped shortcut.
+    const char* caption;
+    const char* message;
+  } cases[] = {
+      // The path stays unexpanded, too long for a folder of the work directory.
+      {"DefaultPath", "DefaultPath", "$temp$\\" + folders, "Vandrel 错误", "不能创建输出目录。"},
+      // The environment's value does not fit.
+      {"Exec", "Exec", "$temp$\\" + long_component + "\\setup.exe", "错误", nullptr},
+      // The folder variable's value and the rest are cut to a path.
+      {"ExecCutAfterAVariable", "Exec", "$targetdir$\\" + long_component + "\\setup.exe", "错误",
+       nullptr},
+      {"Shortcut", "Shortcut0", "$temp$\\" + long_component + "\\x.lnk|$targetdir$\\data.txt|",
+       nullptr, nullptr},
+      {"ShortcutTarget", "Shortcut0", "$targetdir$\\x.lnk|$temp$\\" + long_component + "\\y.txt|",
+       nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Site site(std::string("expand-long-") + c.name);
+    // The unexpanded path does not fit a folder of the work directory.
+    ASSERT_GT(site.dir.size() + 236, 259u);
+    // A real folder for the stub's temporary file, long enough that the
+    // settings' expansions run past a path by a hundred characters or more.
+    std::string temp = site.dir + std::string(100, 't');
+    ASSERT_TRUE(e2e::make_dir(temp));
+    e2e::ScopedEnv temp_env("TEMP", temp);
+    e2e::ScopedEnv tmp_env("TMP", temp);
+    vpack::KeyList keys = {{c.key, c.value}};
+    // The shortcut's target folder must exist for a link to be written.
+    ASSERT_TRUE(site.write(keys, {file_entry("setup.exe", e2e::marker_program_bytes()),
+                                  file_entry("data.txt", "d")}));
+    if (c.caption) {
+      e2e::FatalRun run = e2e::run_expecting_box(site.exe, site.dir);
+      ASSERT_TRUE(run.box_seen) << run.failure;
+      EXPECT_EQ(c.caption, run.box.caption);
+      if (c.message) {
+        EXPECT_EQ(0u, run.box.text.find(e2e::fatal_text_prefix(c.message))) << run.box.text;
+      } else {
+        EXPECT_EQ(0u, run.box.text.find("不能执行 ")) << run.box.text;
+      }
+      ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+      EXPECT_EQ(1u, run.exit.code);
+    } else {
+      expect_silent_end(e2e::run_silent(site.exe, site.dir));
+    }
+    EXPECT_FALSE(site.markers.started("setup.exe"));
+    // Nothing at the unexpanded path, below the work directory or the
+    // destination, and no link anywhere.
+    for (const std::string& folder : {site.dir, site.out, temp + "\\"}) {
+      for (const std::string& name : e2e::list_tree(folder)) {
+        EXPECT_NE(0u, name.find("%temp%")) << folder << name;
+        EXPECT_EQ(std::string::npos, name.find(".lnk")) << folder << name;
+      }
+    }
+  }
+}
+
+// Windows does not create a program whose own manifest asks for
+// administrator rights for a process that runs as the user; Wine never
+// refuses, so the probe fails the creation as Windows does.
+TEST(Exec, ProgramThatAsksForAdministratorRightsStartsThroughTheShellAndIsWaitedFor) {
+  Site site("exec-elevation");
+  ASSERT_TRUE(site.write({{"Exec", "setup.exe"}, {"Delete", "1"}},
+                         {file_entry("setup.exe", e2e::marker_program_bytes())}));
+  probe::ProbeProcess process;
+  std::string failure;
+  ASSERT_TRUE(process.start_hooked(site.exe, "", site.dir, "", &failure, "740")) << failure;
+  std::vector<probe::SeenWindow> windows;
+  probe::ExitResult exit = process.wait_exit_collecting(e2e::kRunTimeoutMs, &windows);
+  ASSERT_TRUE(exit.ended) << exit.failure;
+  EXPECT_EQ(1u, exit.code);
+  for (const probe::SeenWindow& w : windows) EXPECT_FALSE(w.visible) << w.caption;
+  // Started once, waited for: the cleanup ran only after it was done.
+  EXPECT_TRUE(site.markers.done("setup.exe"));
+  EXPECT_FALSE(e2e::dir_exists(site.out));
+}
+
+}  // namespace

@@ -81,13 +81,25 @@ TEST(Startup, UncreatableDestinationEndsWithTheFatalBox) {
   e2e::ScopedEnv temp_env("TEMP", temp);
   e2e::ScopedEnv tmp_env("TMP", temp);
   ASSERT_TRUE(e2e::write_file(dir + "blocker", "a file, not a directory"));
-  const std::string exe = write_sfx(dir, silent_fixture(dir + "blocker\\sub\\deeper"));
-
-  e2e::FatalRun run = e2e::run_expecting_box(exe, dir);
-  // The system's text for the failed creation follows the message.
-  expect_fatal(run, kCannotCreate, ERROR_PATH_NOT_FOUND);
-  EXPECT_TRUE(e2e::file_exists(dir + "blocker"));
-  EXPECT_EQ(std::vector<std::string>(), temporary_files(temp));
+  // A folder needs room for the separator its files add: 259 characters do
+  // not make one.
+  const std::string full_length = dir + std::string(259 - dir.size(), 'n');
+  const struct {
+    const char* name;
+    std::string destination;
+    DWORD code;  // the system's text for the failed creation follows the message
+  } cases[] = {
+      {"FileInTheWay", dir + "blocker\\sub\\deeper", ERROR_PATH_NOT_FOUND},
+      {"PathOfFullLength", full_length, ERROR_FILENAME_EXCED_RANGE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string exe = write_sfx(dir, silent_fixture(c.destination));
+    expect_fatal(e2e::run_expecting_box(exe, dir), kCannotCreate, c.code);
+    EXPECT_TRUE(e2e::file_exists(dir + "blocker"));
+    EXPECT_FALSE(e2e::dir_exists(full_length));
+    EXPECT_EQ(std::vector<std::string>(), temporary_files(temp));
+  }
 }
 
 TEST(Startup, PayloadIsFoundOnlyWithinTheScanLimits) {

@@ -283,28 +283,54 @@ TEST(WizardSequence, AutoExtractGoesFromWelcomeToExtractionWithoutQuestion) {
 }
 
 // A disk that fills up while a file is written: the box, owned by the
-// wizard, tells why, and the file cut short goes.
+// wizard, tells why, and the file cut short goes. A quit asked for while the
+// box is shown (a Cancel queued before it, a close request from another
+// program) neither freezes the box nor ends the run before it is answered.
 TEST(WizardSequence, DiskFullShowsTheReasonAndRemovesTheFileCutShort) {
-  const std::string dir = e2e::fresh_dir("wizard-disk-full");
-  Fixture fixture = wizard_fixture(dir + "out");
-  fixture.keys.push_back({"AutoExtract", "1"});
-  fixture.entries = {e2e::file_entry("first.txt", "complete"),
-                     e2e::file_entry("large.bin", std::string(200000, 'x')),
-                     e2e::file_entry("last.txt", "never written")};
-  Wizard wizard;
-  // Writes: the settings' temporary file, first.txt, then large.bin's blocks.
-  wizard.write_fault = "4,112,short";
-  ASSERT_TRUE(wizard.start(dir, fixture, "测试程序")) << wizard.failure;
-  ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
-  ASSERT_TRUE(wizard.next());
-  probe::Window box;
-  probe::MessageBoxInfo info;
-  ASSERT_TRUE(wizard.read_box("Vandrel 错误", &box, &info)) << wizard.failure;
-  EXPECT_EQ(e2e::fatal_text(kCannotExtract, ERROR_DISK_FULL), info.text);
-  EXPECT_EQ(wizard.frame.handle(), GetWindow(box.handle(), GW_OWNER));
-  ASSERT_TRUE(box.click(probe::kOk));
-  ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
-  EXPECT_EQ(std::vector<std::string>({"first.txt"}), e2e::list_tree(dir + "out"));
+  enum class Request { none, cancel, close };
+  const struct {
+    const char* name;
+    Request request;
+  } cases[] = {{"Plain", Request::none}, {"CancelQueued", Request::cancel},
+               {"CloseRequest", Request::close}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = e2e::fresh_dir(std::string("wizard-disk-full-") + c.name);
+    Fixture fixture = wizard_fixture(dir + "out");
+    fixture.keys.push_back({"AutoExtract", "1"});
+    fixture.entries = {e2e::file_entry("first.txt", "complete"),
+                       e2e::file_entry("large.bin", std::string(200000, 'x')),
+                       e2e::file_entry("last.txt", "never written")};
+    Wizard wizard;
+    // Writes: the settings' temporary file, first.txt, then large.bin's blocks.
+    wizard.write_fault = "4,112,short";
+    ASSERT_TRUE(wizard.start(dir, fixture, "测试程序")) << wizard.failure;
+    ASSERT_TRUE(wizard.wait_page(1)) << wizard.failure;
+    ASSERT_TRUE(wizard.next());
+    probe::Window box;
+    probe::MessageBoxInfo info;
+    ASSERT_TRUE(wizard.read_box("Vandrel 错误", &box, &info)) << wizard.failure;
+    EXPECT_EQ(e2e::fatal_text(kCannotExtract, ERROR_DISK_FULL), info.text);
+    EXPECT_EQ(wizard.frame.handle(), GetWindow(box.handle(), GW_OWNER));
+    if (c.request == Request::cancel) {
+      // Dispatched by the box's own loop before the click below.
+      ASSERT_TRUE(wizard.frame.post(WM_COMMAND, e2e::kCancel, 0));
+    } else if (c.request == Request::close) {
+      ASSERT_TRUE(wizard.frame.post(WM_CLOSE, 0, 0));
+      // The box's loop dispatches the request and the Cancel it turns into
+      // while it keeps answering.
+      for (int i = 0; i < 5; ++i) {
+        DWORD_PTR result = 0;
+        ASSERT_NE(0, SendMessageTimeoutW(box.handle(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                         &result))
+            << "the box stopped answering";
+      }
+    }
+    ASSERT_TRUE(wizard.process.running());
+    ASSERT_TRUE(box.click(probe::kOk));
+    ASSERT_TRUE(wizard.ended_with_1()) << wizard.failure;
+    EXPECT_EQ(std::vector<std::string>({"first.txt"}), e2e::list_tree(dir + "out"));
+  }
 }
 
 TEST(WizardSequence, WelcomePageTexts) {

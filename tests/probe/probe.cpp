@@ -260,7 +260,7 @@ bool ProbeProcess::start(const std::string& exe, const std::string& args,
 
 bool ProbeProcess::start_hooked(const std::string& exe, const std::string& args,
                                 const std::string& work_dir, const std::string& write_fault,
-                                std::string* error) {
+                                std::string* error, const std::string& create_process_fault) {
   // Our environment plus the fault, for the program alone: the DLL is
   // loaded into this process too.
   std::wstring environment;
@@ -270,6 +270,10 @@ bool ProbeProcess::start_hooked(const std::string& exe, const std::string& args,
   }
   FreeEnvironmentStringsW(block);
   environment += to_wide(std::string(kProbeWriteFaultEnv) + "=" + write_fault) + L'\0';
+  if (!create_process_fault.empty()) {
+    environment +=
+        to_wide(std::string(kProbeCreateProcessFaultEnv) + "=" + create_process_fault) + L'\0';
+  }
   environment += L'\0';
   if (!create(exe, args, work_dir, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
               &environment[0], error)) {

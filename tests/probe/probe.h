@@ -130,10 +130,11 @@ class ProbeProcess {
 
   // The same, with probe_hook.dll loaded before the program's own code
   // runs and its WriteFile failing as `write_fault` says (see
-  // kProbeWriteFaultEnv).
+  // kProbeWriteFaultEnv), its first CreateProcessW with the error code
+  // `create_process_fault` when one is given (kProbeCreateProcessFaultEnv).
   bool start_hooked(const std::string& exe, const std::string& args,
                     const std::string& work_dir, const std::string& write_fault,
-                    std::string* error);
+                    std::string* error, const std::string& create_process_fault = "");
 
   bool running() const;
   DWORD pid() const { return pid_; }
