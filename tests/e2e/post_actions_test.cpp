@@ -534,10 +534,14 @@ TEST(PathExpansion, LongerThanAPathIsNeitherWrittenPastItsBufferNorUsedCut) {
     ASSERT_TRUE(e2e::make_dir(temp));
     e2e::ScopedEnv temp_env("TEMP", temp);
     e2e::ScopedEnv tmp_env("TMP", temp);
-    vpack::KeyList keys = {{c.key, c.value}};
-    // The shortcut's target folder must exist for a link to be written.
-    ASSERT_TRUE(site.write(keys, {file_entry("setup.exe", e2e::marker_program_bytes()),
-                                  file_entry("data.txt", "d")}));
+    e2e::Fixture fixture;
+    fixture.keys = {{"NoGUI", "1"}, {c.key, c.value}};
+    // The first of two keys of a name counts: the destination is the row's
+    // own where it gives one.
+    fixture.keys.push_back({"DefaultPath", site.dir + "out"});
+    fixture.entries = {file_entry("setup.exe", e2e::marker_program_bytes()),
+                       file_entry("data.txt", "d")};
+    ASSERT_TRUE(e2e::write_file(site.exe, e2e::sfx_bytes(fixture)));
     if (c.caption) {
       e2e::FatalRun run = e2e::run_expecting_box(site.exe, site.dir);
       ASSERT_TRUE(run.box_seen) << run.failure;
