@@ -1,6 +1,7 @@
 #include "pack/codepage.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -97,6 +98,26 @@ bool cp936_to_utf8(const std::string& cp936, std::string* out) {
   return convert(936, CP_UTF8, cp936, out);
 #else
   return convert("CP936", "UTF-8", cp936, out);
+#endif
+}
+
+int decode_stored_name(bool utf8, const char* stored, wchar_t* out, int size) {
+#ifdef _WIN32
+  return MultiByteToWideChar(utf8 ? CP_UTF8 : 936, MB_ERR_INVALID_CHARS, stored, -1, out, size);
+#else
+  iconv_t cd = iconv_open("WCHAR_T", utf8 ? "UTF-8" : "CP936");
+  if (cd == reinterpret_cast<iconv_t>(-1) || size <= 0) return 0;
+  char* in = const_cast<char*>(stored);
+  size_t in_left = strlen(stored) + 1;  // and the NUL, as the stub converts it
+  char* to = reinterpret_cast<char*>(out);
+  size_t to_left = static_cast<size_t>(size) * sizeof(wchar_t);
+  // Without //TRANSLIT a character the code page lacks is an error (EILSEQ),
+  // and a text that does not fit is one too (E2BIG).
+  bool ok = iconv(cd, &in, &in_left, &to, &to_left) != static_cast<size_t>(-1) &&
+            iconv(cd, nullptr, nullptr, &to, &to_left) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return 0;
+  return size - static_cast<int>(to_left / sizeof(wchar_t));
 #endif
 }
 

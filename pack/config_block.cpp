@@ -193,7 +193,7 @@ std::string intro_line_breaks(const std::string& value) {
 }
 
 bool check_shortcut(const std::string& key, const std::string& utf8, const std::string& cp936,
-                    std::string* error) {
+                    std::string* error, std::vector<std::string>* warnings) {
   size_t first = utf8.find('|');
   size_t second = first == std::string::npos ? first : utf8.find('|', first + 1);
   if (second == std::string::npos) {
@@ -204,9 +204,9 @@ bool check_shortcut(const std::string& key, const std::string& utf8, const std::
     *error = key + ": the link or the target of the shortcut is empty";
     return false;
   }
-  if (!check_path_setting(key + " link", utf8.substr(0, first), false, error) ||
+  if (!check_path_setting(key + " link", utf8.substr(0, first), false, error, warnings) ||
       !check_path_setting(key + " target", utf8.substr(first + 1, second - first - 1), false,
-                          error))
+                          error, warnings))
     return false;
   // Each field is expanded in a path buffer of the stub.
   const size_t kLongestField = kPathBufferSize - 1;
@@ -275,7 +275,7 @@ bool check_key_name(const std::string& key, std::string* error) {
 }
 
 bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error,
-                  const std::vector<std::string>& places) {
+                  const std::vector<std::string>& places, std::vector<std::string>* warnings) {
   struct Prepared {
     int rank;      // canonical position; shortcuts and others after the known keys
     long number;   // shortcut number
@@ -284,6 +284,7 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
   };
   std::vector<Prepared> prepared;
   std::vector<std::string> seen;
+  std::vector<std::string> found;  // this key's warnings
   for (size_t i = 0; i < utf8_keys.size(); ++i) {
     std::string key = utf8_keys[i].first;
     std::string value = utf8_keys[i].second;
@@ -311,7 +312,7 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
         !check_switch(key, known->kind, value, error))
       return refuse();
     if (known && known->kind == Kind::kPath &&
-        !check_path_setting(key, value, key == "DefaultPath", error))
+        !check_path_setting(key, value, key == "DefaultPath", error, &found))
       return refuse();
 
     std::string converted;
@@ -327,7 +328,10 @@ bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* er
                " bytes in code page 936; the stub keeps at most " + std::to_string(longest);
       return refuse();
     }
-    if (number >= 0 && !check_shortcut(key, value, converted, error)) return refuse();
+    if (number >= 0 && !check_shortcut(key, value, converted, error, &found)) return refuse();
+    for (std::string& warning : found)
+      if (warnings) warnings->push_back((i < places.size() ? places[i] : "") + warning);
+    found.clear();
     int rank = static_cast<int>(sizeof kKnownKeys / sizeof kKnownKeys[0]) + 1;
     if (known) rank = static_cast<int>(known - kKnownKeys);
     if (number >= 0) rank -= 1;

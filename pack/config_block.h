@@ -37,9 +37,11 @@ bool check_key_name(const std::string& key, std::string* error);
 // in a path setting that opens no variable, and a literal backslash-n in
 // Intro are refused. A line break in Intro becomes backslash and n.
 // `places`, when given, holds per key where it was read ("FILE:LINE: ", or
-// empty for an option), which leads any message about that key.
+// empty for an option), which leads any message about that key, warnings
+// included.
 bool prepare_keys(const KeyList& utf8_keys, KeyList* cp936_keys, std::string* error,
-                  const std::vector<std::string>& places = {});
+                  const std::vector<std::string>& places = {},
+                  std::vector<std::string>* warnings = nullptr);
 
 // Keys of an INI text in UTF-8 (optional [QV] header, ';' and '#' comments).
 // `source` names the file in messages; `places` receives "SOURCE:LINE: " per

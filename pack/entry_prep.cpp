@@ -210,11 +210,16 @@ void prepare_batch(const std::vector<Entry>& entries, size_t first, const Archiv
     };
     std::vector<std::thread> threads;
     threads.reserve(workers - 1);
-    for (size_t t = 1; t < workers; ++t) {
-      try {
-        threads.emplace_back(work);
-      } catch (const std::exception&) {
-        break;  // fewer threads: the ones running and this one share the batch
+    {
+      // The interrupt handler runs on this thread: it waits for a spool
+      // file a worker is creating instead of stopping the worker midway.
+      SignalsBlocked blocked;
+      for (size_t t = 1; t < workers; ++t) {
+        try {
+          threads.emplace_back(work);
+        } catch (const std::exception&) {
+          break;  // fewer threads: the ones running and this one share the batch
+        }
       }
     }
     work();

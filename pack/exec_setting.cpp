@@ -70,9 +70,23 @@ std::string payload_name(const std::string& exec) {
 
 }  // namespace
 
+const Entry* exec_entry(const std::string& exec, const std::vector<Entry>& entries) {
+  std::string name = payload_name(exec);
+  if (name.empty()) return nullptr;
+  std::u32string wanted = case_folded(name);
+  for (const Entry& e : entries) {
+    const std::string& entry_name = e.utf8_name.empty() ? e.name : e.utf8_name;
+    if (case_folded(entry_name) == wanted) return &e;
+  }
+  return nullptr;
+}
+
 std::string exec_warning(const std::string& exec, const std::vector<Entry>& entries) {
   if (exec.empty()) return std::string();
-  if (has_arguments(exec)) {
+  // A file of the payload is what the stub finds, blanks and dashes in its
+  // name ("Setup - English.exe") or not.
+  bool extracted = exec_entry(exec, entries) != nullptr;
+  if (!extracted && has_arguments(exec)) {
     return "Exec: '" + exec + "' holds arguments, which the stub does not support: it takes "
            "the whole text as one file name, and no file of that name is extracted";
   }
@@ -82,12 +96,7 @@ std::string exec_warning(const std::string& exec, const std::vector<Entry>& entr
            "mp3 or chm, judged by the last three characters";
   }
   std::string name = payload_name(exec);
-  if (name.empty()) return std::string();
-  std::u32string wanted = case_folded(name);
-  for (const Entry& e : entries) {
-    const std::string& entry_name = e.utf8_name.empty() ? e.name : e.utf8_name;
-    if (case_folded(entry_name) == wanted) return std::string();
-  }
+  if (extracted || name.empty()) return std::string();
   return "Exec: " + exec + " is not in the payload (no file " + name +
          " below the source folder); the stub would find nothing to launch";
 }

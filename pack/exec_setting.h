@@ -14,4 +14,8 @@ namespace vpack {
 // something or the file lies outside the extraction folder.
 std::string exec_warning(const std::string& exec, const std::vector<Entry>& entries);
 
+// The entry the UTF-8 Exec value names inside the extraction folder, as
+// Windows compares names (case aside); nullptr when there is none.
+const Entry* exec_entry(const std::string& exec, const std::vector<Entry>& entries);
+
 }  // namespace vpack

@@ -5,11 +5,17 @@
 #include <string.h>
 
 #include <atomic>
+#include <new>
 #include <utility>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
+#include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -19,52 +25,191 @@ namespace {
 
 using NativeChar = std::filesystem::path::value_type;
 
-// The names of the scratch files alive now. An interrupt handler may only
-// read these slots and remove the files they name.
+// The names of the scratch files alive now, in a fixed table that the
+// interrupt handler reads without locks. A slot's text belongs to the
+// thread that claimed it and is never freed, so the handler cannot read
+// freed memory; it reads a name only in the state kNamed, taken over by a
+// compare-exchange that the owner's release loses.
+enum SlotState { kFree, kClaimed, kNamed, kRemoving };
+struct Slot {
+  std::atomic<int> state{kFree};
+  NativeChar* name = nullptr;  // capacity + 1 characters
+  size_t capacity = 0;
+};
 const int kScratchSlots = 256;
-std::atomic<NativeChar*> g_scratch_names[kScratchSlots];
+Slot g_slots[kScratchSlots];
+
+// Set once the run is ending by an interrupt: no scratch file is created
+// from then on. Creations under way are counted, so that the handler waits
+// for a file being opened and removes it too.
+std::atomic<bool> g_ending{false};
+std::atomic<int> g_creating{0};
+thread_local bool t_creating = false;
 
 int remember_scratch(const std::filesystem::path& path) {
   const auto& native = path.native();
-  NativeChar* copy = new NativeChar[native.size() + 1];
-  native.copy(copy, native.size());
-  copy[native.size()] = 0;
-  for (int slot = 0; slot < kScratchSlots; ++slot) {
-    NativeChar* empty = nullptr;
-    if (g_scratch_names[slot].compare_exchange_strong(empty, copy)) return slot;
+  for (int i = 0; i < kScratchSlots; ++i) {
+    Slot& slot = g_slots[i];
+    int expected = kFree;
+    if (!slot.state.compare_exchange_strong(expected, kClaimed)) continue;
+    if (slot.capacity < native.size()) {
+      NativeChar* bigger = new (std::nothrow) NativeChar[native.size() + 1];
+      if (!bigger) {
+        slot.state.store(kFree);
+        return -1;
+      }
+      delete[] slot.name;  // claimed: the handler does not read it
+      slot.name = bigger;
+      slot.capacity = native.size();
+    }
+    native.copy(slot.name, native.size());
+    slot.name[native.size()] = 0;
+    slot.state.store(kNamed);
+    return i;
   }
-  delete[] copy;
   return -1;
 }
 
 void forget_scratch(int slot) {
-  if (slot >= 0) delete[] g_scratch_names[slot].exchange(nullptr);
+  if (slot < 0) return;
+  int expected = kNamed;
+  // Lost to the handler: the run is ending and the slot stays its.
+  g_slots[slot].state.compare_exchange_strong(expected, kFree);
 }
 
-extern "C" void remove_scratch_and_end(int signal_number) {
-  for (auto& slot : g_scratch_names) {
-    NativeChar* name = slot.load();
+void remove_named(const NativeChar* name) {
 #ifdef _WIN32
-    if (name) _wunlink(name);
+  // Files are opened with shared deletion: one still open goes when its
+  // last handle closes, which ending the process does. A reader that does
+  // not share deletion closes soon; try again for a while.
+  for (int tries = 0; !DeleteFileW(name) && GetLastError() == ERROR_SHARING_VIOLATION &&
+                      tries < 200;
+       ++tries)
+    Sleep(5);
 #else
-    if (name) unlink(name);
+  unlink(name);
+#endif
+}
+
+// Async-signal-safe on Linux: atomics, unlink and nanosleep only.
+void remove_all_scratch_files() {
+  g_ending.store(true);
+  // A file being created in another thread is waited for (two seconds at
+  // most); one this thread was creating has been opened or never will be.
+  int own = t_creating ? 1 : 0;
+  for (int waited = 0; g_creating.load() > own && waited < 2000; ++waited) {
+#ifdef _WIN32
+    Sleep(1);
+#else
+    struct timespec millisecond = {0, 1000000};
+    nanosleep(&millisecond, nullptr);
 #endif
   }
+  for (Slot& slot : g_slots) {
+    int expected = kNamed;
+    if (slot.state.compare_exchange_strong(expected, kRemoving)) remove_named(slot.name);
+  }
+}
+
+#ifdef _WIN32
+// Runs on a thread of its own while the main thread goes on: Ctrl+C,
+// Ctrl+Break, the console window closed, the user logging off.
+BOOL WINAPI end_on_console_event(DWORD) {
+  remove_all_scratch_files();
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+#else
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void remove_scratch_and_end(int signal_number) {
+  remove_all_scratch_files();
+  // Blocked while the handler runs: delivered, with the default action,
+  // when it returns.
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
+#endif
+
+// Counts a creation for the handler; false once the run is ending.
+class CreationGuard {
+ public:
+  CreationGuard() {
+    g_creating.fetch_add(1);
+    t_creating = true;
+    admitted_ = !g_ending.load();
+  }
+  ~CreationGuard() {
+    t_creating = false;
+    g_creating.fetch_sub(1);
+  }
+  bool admitted() const { return admitted_; }
+
+ private:
+  bool admitted_;
+};
 
 }  // namespace
 
 void remove_scratch_files_on_interrupt() {
-  signal(SIGINT, remove_scratch_and_end);
-  signal(SIGTERM, remove_scratch_and_end);
+#ifdef _WIN32
+  // A Ctrl+C that the parent chose to ignore (a new process group) reaches
+  // no handler, so that choice is kept.
+  SetConsoleCtrlHandler(end_on_console_event, TRUE);
+#else
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = remove_scratch_and_end;
+  sigemptyset(&action.sa_mask);
+  for (int s : kEndingSignals) sigaddset(&action.sa_mask, s);
+  for (int s : kEndingSignals) {
+    struct sigaction old;
+    // A signal the caller ignores (`vandrel-pack ... &` in a script) stays
+    // ignored.
+    if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
+#endif
+}
+
+SignalsBlocked::SignalsBlocked() {
+#ifndef _WIN32
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int s : kEndingSignals) sigaddset(&ending, s);
+  pthread_sigmask(SIG_BLOCK, &ending, &saved_);
+#endif
+}
+
+SignalsBlocked::~SignalsBlocked() {
+#ifndef _WIN32
+  pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+#endif
 }
 
 FILE* open_file(const std::filesystem::path& path, const char* mode) {
 #ifdef _WIN32
-  std::wstring wide(mode, mode + strlen(mode));
-  return _wfopen(path.c_str(), wide.c_str());
+  // Opened with shared deletion, so that the interrupt handler can remove
+  // a scratch file while this process, on another thread, holds it open.
+  bool write = mode[0] == 'w';
+  HANDLE h = CreateFileW(path.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    errno = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT
+            : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? EACCES
+                                                                              : EIO;
+    return nullptr;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | (write ? 0 : _O_RDONLY));
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  FILE* file = _fdopen(fd, mode);
+  if (!file) _close(fd);
+  return file;
 #else
   return fopen(path.c_str(), mode);
 #endif
@@ -160,8 +305,17 @@ ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
 
 bool ScratchFile::create(const std::filesystem::path& path, std::string* error) {
   remove();
+  CreationGuard guard;
+  if (!guard.admitted()) {
+    *error = "cannot create " + display_path(path) + ": the run was interrupted";
+    return false;
+  }
   // Named before it exists: an interrupt between the two leaves nothing.
   slot_ = remember_scratch(path);
+  if (slot_ < 0) {
+    *error = "cannot create " + display_path(path) + ": too many scratch files at once";
+    return false;
+  }
   file_ = open_file(path, "w+b");
   if (!file_) {
     *error = "cannot create " + display_path(path) + ": " + reason();

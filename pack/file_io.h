@@ -4,6 +4,7 @@
 // character the platform allows (wide calls on Windows).
 #pragma once
 #include <stdint.h>
+#include <signal.h>
 #include <stdio.h>
 
 #include <filesystem>
@@ -69,9 +70,25 @@ class ScratchFile {
   int slot_ = -1;  // where the interrupt handler finds the name
 };
 
-// Makes Ctrl+C and a termination request remove every ScratchFile alive
-// before the run ends, as a failure does.
+// Makes Ctrl+C and a termination request (Linux: SIGINT, SIGTERM and SIGHUP
+// unless inherited as ignored; Windows: every console control event) remove
+// every ScratchFile alive before the run ends, as a failure does.
 void remove_scratch_files_on_interrupt();
+
+// Keeps the signals that end a run away from the threads started while it
+// lives, so that their handler runs on the main thread only.
+class SignalsBlocked {
+ public:
+  SignalsBlocked();
+  ~SignalsBlocked();
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+ private:
+#ifndef _WIN32
+  sigset_t saved_;
+#endif
+};
 
 // OUT.partPID: the name beside `path` that this run writes to first.
 std::filesystem::path temporary_path(const std::filesystem::path& path);

@@ -39,6 +39,7 @@ const char kUsage[] =
     "       vandrel-pack --info [--verify] FILE.exe\n"
     "       vandrel-pack --version\n"
     "options:\n"
+    "  -o, --output FILE    the self-extracting file to write\n"
     "  --name TEXT          archive title (Name)\n"
     "  --intro TEXT         welcome text with real line breaks (Intro)\n"
     "  --intro-file FILE    the welcome text from a UTF-8 file (Intro)\n"
@@ -55,7 +56,7 @@ const char kUsage[] =
     "                       or the one its Linux package installed)\n"
     "  --elevation admin|user|auto  whether Windows asks for administrator rights:\n"
     "                       always, never, or (auto, the default) when DefaultPath\n"
-    "                       lies in the program files or Windows folders\n"
+    "                       or a shortcut lies where a standard user may not write\n"
     "  --level 0-9          deflate level, 0 stores (default 6)\n"
     "  --time-zone ZONE     write file times as clocks in ZONE show them (UTC,\n"
     "                       +08:00, ...; default: this machine's local time)\n"
@@ -107,6 +108,7 @@ struct Options {
   int level = 6;
   vpack::TimeZone zone;
   bool info = false, verify = false;
+  bool help = false, version = false;
   vpack::KeyList keys;       // from the options, UTF-8
   std::vector<std::string> shortcuts;
   std::vector<std::string> packing;  // options given that only packing reads
@@ -169,6 +171,15 @@ bool parse(const std::vector<std::string>& args, Options* o, std::string* error)
       has_inline = true;
     }
     if (arg == "--output") arg = "-o";
+    // Only in an option's place: "--name --help" names the archive.
+    if (arg == "-h" || arg == "--help" || arg == "--version") {
+      if (has_inline) {
+        *error = arg + " takes no value";
+        return false;
+      }
+      (arg == "--version" ? o->version : o->help) = true;
+      return true;
+    }
     // Every option but --shortcut sets one thing: a second one is a mistake.
     if (arg != "--shortcut" &&
         std::find(given.begin(), given.end(), arg) != given.end()) {
@@ -330,16 +341,36 @@ bool output_is_input(const Options& o, const fs::path& stub, std::string* error)
 }
 
 // The level of rights the file asks for; auto asks for administrator rights
-// where a user without them could not write the default destination, which
-// Windows would otherwise redirect into that user's own VirtualStore copy.
+// where a user without them could not write the default destination or a
+// shortcut's link, which would fail with the stub's error message.
 std::string chosen_level(const Options& o, const vpack::KeyList& keys) {
   if (o.elevation != "auto") return o.elevation == "admin" ? vpack::kRequireAdministrator
                                                             : vpack::kAsInvoker;
-  std::string default_path;
-  for (const auto& kv : keys)
-    if (kv.first == "DefaultPath") default_path = kv.second;
-  return vpack::destination_needs_administrator(default_path) ? vpack::kRequireAdministrator
-                                                               : vpack::kAsInvoker;
+  bool needed = false;
+  for (const auto& kv : keys) {
+    // Only ASCII decides, so code page 936 reads as UTF-8 would.
+    if (kv.first == "DefaultPath") needed |= vpack::destination_needs_administrator(kv.second);
+    if (kv.first.compare(0, 8, "Shortcut") == 0)
+      needed |= vpack::link_needs_administrator(kv.second.substr(0, kv.second.find('|')));
+  }
+  return needed ? vpack::kRequireAdministrator : vpack::kAsInvoker;
+}
+
+// The Exec program's own manifest, when it asks for administrator rights
+// and the file starts without them: the user is asked when it starts.
+std::string exec_level_warning(const vpack::Entry& entry, const std::string& exec) {
+  const uint64_t kLargestRead = 256u << 20;
+  std::string image, error, level;
+  if (entry.source.empty()) {
+    image = entry.data;
+  } else if (!vpack::read_file(entry.source, &image, &error, kLargestRead)) {
+    return std::string();
+  }
+  if (!vpack::image_execution_level(image, &level, &error) ||
+      (level != vpack::kRequireAdministrator && level != "highestAvailable"))
+    return std::string();
+  return "Exec: " + exec + " asks for administrator rights (" + level + ") and this file "
+         "starts without them (asInvoker): the user will be asked for them when it starts";
 }
 
 bool read_intro_file(const std::string& name, std::string* text, std::string* error) {
@@ -369,7 +400,8 @@ int run_pack(const Options& o, const fs::path& self) {
     keys = vpack::merge_keys(from_file, options, file_places, &places);
   }
   vpack::KeyList prepared;
-  if (!vpack::prepare_keys(keys, &prepared, &error, places)) return fail(error);
+  std::vector<std::string> warnings;
+  if (!vpack::prepare_keys(keys, &prepared, &error, places, &warnings)) return fail(error);
 
   fs::path stub_path = o.stub.empty() ? default_stub(self) : to_path(o.stub);
   std::string stub;
@@ -402,12 +434,15 @@ int run_pack(const Options& o, const fs::path& self) {
     return fail(error);
   if (entries.empty())
     return fail(o.source + ": the directory is empty; the stub needs at least one entry");
-  std::vector<std::string> warnings(1);
-  if (!vpack::check_path_room(entries, prepared, &warnings[0], &error)) return fail(error);
+  warnings.emplace_back();
+  if (!vpack::check_path_room(entries, prepared, &warnings.back(), &error)) return fail(error);
   for (const auto& kv : prepared) {
     std::string exec;
-    if (kv.first == "Exec" && vpack::cp936_to_utf8(kv.second, &exec))
-      warnings.push_back(vpack::exec_warning(exec, entries));
+    if (kv.first != "Exec" || !vpack::cp936_to_utf8(kv.second, &exec)) continue;
+    warnings.push_back(vpack::exec_warning(exec, entries));
+    const vpack::Entry* program = vpack::exec_entry(exec, entries);
+    if (program && o.elevation == "auto" && level == vpack::kAsInvoker)
+      warnings.push_back(exec_level_warning(*program, exec));
   }
 
   vpack::Payload payload;
@@ -430,21 +465,19 @@ int run_pack(const Options& o, const fs::path& self) {
 }
 
 int run(const std::vector<std::string>& args, const fs::path& self) {
-  for (const std::string& a : args) {
-    if (a == "-h" || a == "--help") {
-      fputs(kUsage, stdout);
-      return 0;
-    }
-    if (a == "--version") {
-      printf("vandrel-pack %s\n", VANDREL_VERSION);
-      return 0;
-    }
-  }
   Options o;
   std::string error;
   if (!parse(args, &o, &error)) {
     fprintf(stderr, "vandrel-pack: %s (see --help)\n", error.c_str());
     return 2;
+  }
+  if (o.help) {
+    fputs(kUsage, stdout);
+    return 0;
+  }
+  if (o.version) {
+    printf("vandrel-pack %s\n", VANDREL_VERSION);
+    return 0;
   }
   return o.info || o.verify ? run_info(o) : run_pack(o, self);
 }

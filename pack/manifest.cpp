@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <unordered_set>
 #include <vector>
 
 #include "pack/zip_records.h"
@@ -42,16 +43,22 @@ bool file_offset(const std::vector<Section>& sections, uint32_t rva, uint32_t si
   return false;
 }
 
+// The number of entries of the resource directory at `dir` (0 when it lies
+// outside the image).
+uint32_t directory_size(const Image& image, uint64_t dir) {
+  if (!image.has(dir, 16)) return 0;
+  uint32_t count = image.u16(dir + 12) + image.u16(dir + 14);
+  return image.has(dir + 16, 8ull * count) ? count : 0;
+}
+
 // The OffsetToData of the entry named by `id` in the resource directory at
-// `dir`; false when there is none. `id` 0 takes the first entry (a language).
+// `dir`; false when there is none.
 bool directory_entry(const Image& image, uint64_t dir, uint32_t id, uint32_t* data) {
-  if (!image.has(dir, 16)) return false;
-  uint32_t named = image.u16(dir + 12), ids = image.u16(dir + 14);
-  for (uint32_t i = 0; i < named + ids; ++i) {
+  uint32_t count = directory_size(image, dir);
+  for (uint32_t i = 0; i < count; ++i) {
     uint64_t at = dir + 16 + 8 * static_cast<uint64_t>(i);
-    if (!image.has(at, 8)) return false;
     uint32_t name = image.u32(at);
-    if ((id == 0 && i == 0) || (!(name & kSubdirectory) && name == id)) {
+    if (!(name & kSubdirectory) && name == id) {
       *data = image.u32(at + 4);
       return true;
     }
@@ -91,6 +98,7 @@ class ManifestReader {
   }
 
   const std::string& reason() const { return reason_; }
+  size_t work() const { return work_; }
 
  private:
   const std::string& text_;
@@ -100,6 +108,7 @@ class ManifestReader {
   static const size_t kDeepest = 64;
   std::vector<std::string> open_;  // local names of the open elements
   int levels_found_ = 0;
+  size_t work_ = 0;  // attributes checked against those seen before
   ExecutionLevel level_;
 
   bool fail(const std::string& why) {
@@ -190,9 +199,10 @@ class ManifestReader {
     ++at_;  // '<'
     std::string tag = name();
     if (!ok_) return;
-    std::vector<std::string> attributes;
+    std::unordered_set<std::string> attributes;
     std::string level, ui_access;
     size_t level_at = 0, level_end = 0;
+    char level_quote = '"';
     bool has_level = false;
     for (;;) {
       size_t before = at_;
@@ -204,12 +214,11 @@ class ManifestReader {
       }
       std::string attribute = name();
       if (!ok_) return;
-      for (const std::string& seen : attributes)
-        if (seen == attribute) {
-          fail("attribute " + attribute + " given twice");
-          return;
-        }
-      attributes.push_back(attribute);
+      ++work_;
+      if (!attributes.insert(attribute).second) {
+        fail("attribute " + attribute + " given twice");
+        return;
+      }
       skip_space();
       if (!starts("=")) {
         fail("'=' expected after " + attribute);
@@ -233,6 +242,7 @@ class ManifestReader {
       ++at_;
       if (attribute == "level") {
         level = value;
+        level_quote = quote;
         level_at = value_at;
         level_end = at_;
         has_level = true;
@@ -241,7 +251,7 @@ class ManifestReader {
       }
     }
     if (local(tag) == "requestedExecutionLevel")
-      note_level(has_level, level, ui_access, level_at, level_end);
+      note_level(has_level, level, level_quote, ui_access, level_at, level_end);
     if (!ok_) return;
     if (starts("/>")) {
       at_ += 2;
@@ -281,8 +291,8 @@ class ManifestReader {
     }
   }
 
-  void note_level(bool has_level, const std::string& level, const std::string& ui_access,
-                  size_t level_at, size_t level_end) {
+  void note_level(bool has_level, const std::string& level, char quote,
+                  const std::string& ui_access, size_t level_at, size_t level_end) {
     static const char* const kPath[] = {"assembly", "trustInfo", "security", "requestedPrivileges"};
     bool placed = open_.size() == 4;
     for (size_t i = 0; placed && i < 4; ++i) placed = open_[i] == kPath[i];
@@ -300,6 +310,7 @@ class ManifestReader {
     }
     level_.level = level;
     level_.value_offset = level_at;
+    level_.quote = quote;
     // The value may grow into the blanks between its closing quote and the
     // tag's end; other attributes after it leave it no room.
     size_t end = level_end;
@@ -311,7 +322,9 @@ class ManifestReader {
 
 }  // namespace
 
-ManifestLookup find_manifest(const std::string& bytes, ManifestSpan* span, std::string* error) {
+ManifestLookup find_manifests(const std::string& bytes, std::vector<ManifestSpan>* spans,
+                              std::string* error) {
+  spans->clear();
   Image image{bytes};
   auto damaged = [&](const char* why) {
     *error = std::string("damaged resources: ") + why;
@@ -344,6 +357,8 @@ ManifestLookup find_manifest(const std::string& bytes, ManifestSpan* span, std::
   for (uint32_t i = 0; i < section_count; ++i) {
     uint64_t s = table + 40ull * i;
     uint32_t virtual_size = image.u32(s + 8), raw_size = image.u32(s + 16);
+    // Some linkers leave the virtual size 0: the loader then maps the raw size.
+    if (virtual_size == 0) virtual_size = raw_size;
     sections.push_back({image.u32(s + 12), raw_size < virtual_size ? raw_size : virtual_size,
                         image.u32(s + 20)});
   }
@@ -351,66 +366,86 @@ ManifestLookup find_manifest(const std::string& bytes, ManifestSpan* span, std::
   if (!file_offset(sections, rsrc_rva, rsrc_size, &root) || !image.has(root, rsrc_size))
     return kManifestAbsent;
 
-  uint32_t type = 0, id = 0, language = 0;
+  uint32_t type = 0, id = 0;
   if (!directory_entry(image, root, kManifestType, &type)) return kManifestAbsent;
   if (!(type & kSubdirectory) ||
       !directory_entry(image, root + (type & ~kSubdirectory), kProcessManifestId, &id))
     return kManifestAbsent;
-  if (!(id & kSubdirectory) ||
-      !directory_entry(image, root + (id & ~kSubdirectory), 0, &language) ||
-      (language & kSubdirectory) || !image.has(root + language, 16))
-    return damaged("the manifest's entry is not a data entry");
-  uint32_t data_rva = image.u32(root + language), data_size = image.u32(root + language + 4);
-  uint64_t offset = 0;
-  if (!file_offset(sections, data_rva, data_size, &offset) || !image.has(offset, data_size))
-    return damaged("the manifest lies outside the file");
-  span->offset = static_cast<size_t>(offset);
-  span->size = data_size;
+  // Windows picks one language by the user's settings: each must say the same.
+  uint64_t languages = root + (id & ~kSubdirectory);
+  uint32_t count = (id & kSubdirectory) ? directory_size(image, languages) : 0;
+  if (count == 0) return damaged("the manifest's entry is not a data entry");
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t language = image.u32(languages + 16 + 8ull * i + 4);
+    if ((language & kSubdirectory) || !image.has(root + language, 16))
+      return damaged("the manifest's entry is not a data entry");
+    uint32_t data_rva = image.u32(root + language), data_size = image.u32(root + language + 4);
+    uint64_t offset = 0;
+    if (!file_offset(sections, data_rva, data_size, &offset) || !image.has(offset, data_size))
+      return damaged("the manifest lies outside the file");
+    spans->push_back({static_cast<size_t>(offset), data_size});
+  }
   return kManifestFound;
 }
 
 bool read_execution_level(const std::string& manifest, ExecutionLevel* level,
-                          std::string* error) {
+                          std::string* error, size_t* work) {
   ManifestReader reader(manifest);
-  if (reader.read(level)) return true;
+  bool read = reader.read(level);
+  if (work) *work = reader.work();
+  if (read) return true;
   *error = "manifest: " + reader.reason();
   return false;
 }
 
 bool image_execution_level(const std::string& image, std::string* level, std::string* error) {
   level->clear();
-  ManifestSpan span;
-  ManifestLookup found = find_manifest(image, &span, error);
+  std::vector<ManifestSpan> spans;
+  ManifestLookup found = find_manifests(image, &spans, error);
   if (found == kManifestAbsent) return true;
-  ExecutionLevel read;
-  if (found == kManifestDamaged ||
-      !read_execution_level(image.substr(span.offset, span.size), &read, error))
-    return false;
-  *level = read.level;
+  if (found == kManifestDamaged) return false;
+  for (const ManifestSpan& span : spans) {
+    ExecutionLevel read;
+    if (!read_execution_level(image.substr(span.offset, span.size), &read, error))
+      return false;
+    if (!level->empty() && read.level != *level) {
+      *error = "manifest: its languages ask for " + *level + " and " + read.level;
+      return false;
+    }
+    *level = read.level;
+  }
   return true;
 }
 
 ManifestLookup write_execution_level(std::string* image, const std::string& level,
                                      std::string* error) {
-  ManifestSpan span;
-  ManifestLookup found = find_manifest(*image, &span, error);
+  std::vector<ManifestSpan> spans;
+  ManifestLookup found = find_manifests(*image, &spans, error);
   if (found != kManifestFound) return found;
-  std::string manifest = image->substr(span.offset, span.size);
-  ExecutionLevel old;
-  if (!read_execution_level(manifest, &old, error)) return kManifestDamaged;
-  if (level.size() > old.room) {
-    *error = "the manifest leaves " + std::to_string(old.room) + " bytes for the level, not the " +
-             std::to_string(level.size()) + " " + level + " takes";
-    return kManifestDamaged;
+  // Every language is rewritten before any byte of the image changes.
+  std::vector<std::string> rewritten;
+  for (const ManifestSpan& span : spans) {
+    std::string manifest = image->substr(span.offset, span.size);
+    ExecutionLevel old;
+    if (!read_execution_level(manifest, &old, error)) return kManifestDamaged;
+    if (level.size() > old.room) {
+      *error = "the manifest leaves " + std::to_string(old.room) +
+               " bytes for the level, not the " + std::to_string(level.size()) + " " + level +
+               " takes";
+      return kManifestDamaged;
+    }
+    // The value keeps the quote it was written with.
+    std::string value = level + old.quote + std::string(old.room - level.size(), ' ');
+    manifest.replace(old.value_offset, value.size(), value);
+    ExecutionLevel now;
+    if (!read_execution_level(manifest, &now, error) || now.level != level) {
+      *error = "the rewritten manifest does not read back: " + *error;
+      return kManifestDamaged;
+    }
+    rewritten.push_back(manifest);
   }
-  std::string value = level + "\"" + std::string(old.room - level.size(), ' ');
-  manifest.replace(old.value_offset, value.size(), value);
-  ExecutionLevel now;
-  if (!read_execution_level(manifest, &now, error) || now.level != level) {
-    *error = "the rewritten manifest does not read back: " + *error;
-    return kManifestDamaged;
-  }
-  image->replace(span.offset, span.size, manifest);
+  for (size_t i = 0; i < spans.size(); ++i)
+    image->replace(spans[i].offset, spans[i].size, rewritten[i]);
   return kManifestFound;
 }
 

@@ -79,7 +79,7 @@ const FolderVariable* folder_variables(size_t* count) {
 }
 
 bool check_path_setting(const std::string& what, const std::string& utf8, bool in_default_path,
-                        std::string* error) {
+                        std::string* error, std::vector<std::string>* warnings) {
   size_t i = 0;
   while ((i = utf8.find_first_of("$%", i)) != std::string::npos) {
     std::string where = what + ": the '" + utf8[i] + "' at character " +
@@ -99,8 +99,10 @@ bool check_path_setting(const std::string& what, const std::string& utf8, bool i
     }
     const FolderVariable* v = find_variable(name);
     // Other names are the user's environment's, but one a slip away from a
-    // folder variable is a misspelling: the stub would find it nowhere and
-    // make a folder of that name, '%' signs and all.
+    // folder variable may be a misspelling: the stub would find it nowhere
+    // and make a folder of that name, '%' signs and all. Environment names
+    // are written in '%' (%outdir%, %srcdir%): those near a folder
+    // variable are warned about; a '$' name one letter off is refused.
     std::string meant;
     if (!v) {
       std::vector<std::string> names;
@@ -109,9 +111,15 @@ bool check_path_setting(const std::string& what, const std::string& utf8, bool i
     }
     if (!meant.empty()) {
       std::string delimiter(1, utf8[i]);
-      *error = what + ": " + utf8.substr(i, close - i + 1) + " is no folder variable the stub "
-               "knows; did you mean " + delimiter + meant + delimiter + "?";
-      return false;
+      std::string message = what + ": " + utf8.substr(i, close - i + 1) +
+                            " is no folder variable the stub knows; did you mean " + delimiter +
+                            meant + delimiter + "?";
+      if (utf8[i] == '$' && name_distance(name, meant) <= 1) {
+        *error = message;
+        return false;
+      }
+      if (warnings)
+        warnings->push_back(message + " (kept as the environment variable " + name + ")");
     }
     if (v) {
       std::string written = utf8.substr(i, close - i + 1);
@@ -159,33 +167,91 @@ size_t typical_destination_length(const std::string& default_path, bool auto_ext
   return length;
 }
 
-bool destination_needs_administrator(const std::string& default_path) {
-  // Folder variables and the environment's names for the same folders.
-  static const char* const kAdministratorsVariables[] = {
-      "programfiles", "programfiles(x86)", "programw6432", "commonprogramfiles",
-      "commonprogramfiles(x86)", "commonprogramw6432", "sysdir", "windir", "systemroot"};
-  static const char* const kAdministratorsFolders[] = {
-      "c:\\program files", "c:\\program files (x86)", "c:\\windows"};
+namespace {
+
+// A path setting as Windows would see it on a typical machine: lower case,
+// '\' separators, '$' read as '%', and the environment's names for system
+// folders replaced by those folders on drive C:.
+std::string system_folder_form(const std::string& setting) {
+  static const char* const kSystemFolders[][2] = {
+      {"%systemdrive%", "c:"},
+      {"%windir%", "c:\\windows"},
+      {"%systemroot%", "c:\\windows"},
+      {"%sysdir%", "c:\\windows\\system32"},
+      {"%programfiles%", "c:\\program files"},
+      {"%programfiles(x86)%", "c:\\program files (x86)"},
+      {"%programw6432%", "c:\\program files"},
+      {"%commonprogramfiles%", "c:\\program files\\common files"},
+      {"%commonprogramfiles(x86)%", "c:\\program files (x86)\\common files"},
+      {"%commonprogramw6432%", "c:\\program files\\common files"},
+      {"%programdata%", "c:\\programdata"},
+      {"%allusersprofile%", "c:\\programdata"},
+      {"%public%", "c:\\users\\public"},
+  };
   std::string path;
-  for (char c : lower_text(default_path)) {
+  for (char c : lower_text(setting)) {
     if (c == '/') c = '\\';
-    if (c == '\\' && !path.empty() && path.back() == '\\') continue;
+    // Doubled separators are one, but a network path keeps its two.
+    if (c == '\\' && path.size() > 1 && path.back() == '\\') continue;
     path += is_delimiter(c) ? '%' : c;
   }
-  if (path.compare(0, 13, "%systemdrive%") == 0) path.replace(0, 13, "c:");
-  std::string first = path.substr(0, path.find('\\'));
-  if (first.size() > 2 && first.front() == '%' && first.back() == '%') {
-    std::string name = first.substr(1, first.size() - 2);
-    for (const char* v : kAdministratorsVariables)
-      if (name == v) return true;
+  for (const auto& folder : kSystemFolders) {
+    std::string name = folder[0];
+    if (path.compare(0, name.size(), name) == 0 &&
+        (path.size() == name.size() || path[name.size()] == '\\')) {
+      path.replace(0, name.size(), folder[1]);
+      break;
+    }
+  }
+  while (path.size() > 1 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+bool below(const std::string& path, const std::string& folder) {
+  return path.compare(0, folder.size(), folder) == 0 &&
+         (path.size() == folder.size() || path[folder.size()] == '\\');
+}
+
+}  // namespace
+
+bool folder_needs_administrator(const std::string& folder) {
+  std::string path = system_folder_form(folder);
+  // The rest of the path on its drive: "c:\x" and "\x" (the current drive)
+  // alike. Windows may lie on any drive, so every drive is judged as C:.
+  // Relative paths, other folder variables and network paths are the
+  // user's.
+  if (path.size() >= 2 && path[1] == ':' && path[0] >= 'a' && path[0] <= 'z')
+    path.erase(0, 2);
+  else if (path.empty() || path[0] != '\\' || path.compare(0, 2, "\\\\") == 0)
     return false;
-  }
-  for (std::string folder : kAdministratorsFolders) {
-    if (path.compare(0, folder.size(), folder) == 0 &&
-        (path.size() == folder.size() || path[folder.size()] == '\\'))
-      return true;
-  }
+  if (path.empty() || path == "\\") return true;  // a drive's root takes folders only
+  // Short names of the program files folders (PROGRA~1, PROGRA~2).
+  if (path.size() >= 9 && path.compare(1, 7, "progra~") == 0 && path[8] >= '0' &&
+      path[8] <= '9' && (path.size() == 9 || path[9] == '\\'))
+    return true;
+  static const char* const kUsersFolders[] = {
+      "\\windows\\temp", "\\users\\public\\documents", "\\users\\public\\downloads",
+      "\\users\\public\\music", "\\users\\public\\pictures", "\\users\\public\\videos"};
+  for (const char* f : kUsersFolders)
+    if (below(path, f)) return false;
+  // The common desktop and Start menu lie below the last two.
+  static const char* const kAdministratorsFolders[] = {
+      "\\program files", "\\program files (x86)", "\\windows", "\\users\\public",
+      "\\programdata\\microsoft"};
+  for (const char* f : kAdministratorsFolders)
+    if (below(path, f)) return true;
   return false;
+}
+
+bool destination_needs_administrator(const std::string& default_path) {
+  return folder_needs_administrator(default_path);
+}
+
+bool link_needs_administrator(const std::string& link) {
+  std::string path = system_folder_form(link);
+  size_t last = path.rfind('\\');
+  // The folder the link file is written to; a link in a drive's root too.
+  return last != std::string::npos && folder_needs_administrator(path.substr(0, last + 1));
 }
 
 }  // namespace vpack

@@ -110,26 +110,25 @@ std::string refusal(EntryVerdict verdict, const unz_file_info& info, uint32_t to
   return "";
 }
 
-// The stub writes an entry under its name in code page 936: as stored, or
-// converted from UTF-8 to the system's code page, 936 where the stub is
-// meant to run. Fails with the reason for a name it refuses.
+// The stub decodes a stored name in the code page its flag names and
+// refuses one that is no text of it, or that reaches outside the
+// destination, by the rule it applies itself. Fails with the reason.
 bool check_written_name(const EntryInfo& e, const unz_file_info& info, bool* directory,
                         std::string* reason) {
-  std::string name = e.name;
-  if (e.utf8_flag && !utf8_to_cp936(e.name, &name)) {
-    *reason = "its UTF-8 name has no code page 936 form";
-    return false;
+  wchar_t name[kPathBufferSize];
+  switch (decode_entry_name(e.name.c_str(), static_cast<unsigned>(info.flag),
+                            decode_stored_name, name, kPathBufferSize)) {
+    case kEntryNameSound:
+      break;
+    case kEntryNameNotText:
+      *reason = e.utf8_flag ? "its name is flagged as UTF-8 but is not valid UTF-8"
+                            : "its name is no text of code page 936 (damaged name)";
+      return false;
+    case kEntryNameEscapes:
+      *reason = "its name reaches outside the destination folder";
+      return false;
   }
-  if (name.size() >= kPathBufferSize) {
-    *reason = "its name in code page 936 is longer than the " +
-              std::to_string(kPathBufferSize - 1) + " bytes the stub holds";
-    return false;
-  }
-  if (entry_name_escapes(name.c_str())) {
-    *reason = "its name reaches outside the destination folder";
-    return false;
-  }
-  *directory = entry_is_directory(info, name.c_str());
+  *directory = entry_is_directory(info, name);
   return true;
 }
 

@@ -49,3 +49,9 @@ template const char* entry_last_component(const char*, bool*);
 template const wchar_t* entry_last_component(const wchar_t*, bool*);
 template bool entry_name_escapes(const char*);
 template bool entry_name_escapes(const wchar_t*);
+
+EntryNameVerdict decode_entry_name(const char* stored, unsigned flag, EntryNameDecoder decode,
+                                   wchar_t* out, int size) {
+  if (decode((flag & kEntryNameUtf8Flag) != 0, stored, out, size) == 0) return kEntryNameNotText;
+  return entry_name_escapes(out) ? kEntryNameEscapes : kEntryNameSound;
+}

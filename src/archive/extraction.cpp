@@ -14,7 +14,6 @@ namespace {
 
 const wchar_t kDamaged[] = L"不能读取文件信息。此文件可能已经损坏。";
 const wchar_t kCannotExtract[] = L"不能解压缩当前文件。";
-const WORD kUtf8NameFlag = 1 << 11;
 
 void set_status_text(const wchar_t* name);
 
@@ -96,12 +95,19 @@ void refuse_unless_sound(EntryVerdict verdict) {
 // Reads the current entry's information and its name, stored in code page
 // 936 or, when flagged, in UTF-8. A name that does not fit the buffer ends
 // the process before anything of the entry is written; so does one whose
-// bytes are no characters of its code page, as damaged.
+// bytes are no characters of its code page, as damaged, and one that would
+// reach outside the destination.
 void read_entry_name(unzFile archive, unz_file_info* info, wchar_t (&name)[MAX_PATH]) {
   char stored[kPathBufferSize];
   refuse_unless_sound(read_entry_record(archive, info, stored));
-  UINT code_page = (info->flag & kUtf8NameFlag) ? CP_UTF8 : kPayloadCodePage;
-  if (payload_text_to_wide(code_page, stored, -1, name, MAX_PATH) == 0) fail(kDamaged, 0);
+  switch (decode_entry_name(stored, info->flag, decode_payload_name, name, MAX_PATH)) {
+    case kEntryNameSound:
+      break;
+    case kEntryNameNotText:
+      fail(kDamaged, 0);
+    case kEntryNameEscapes:
+      fatal_refused_name();
+  }
 }
 
 // True when `path` (absolute) lies in `directory` (absolute, ending with a

@@ -243,30 +243,6 @@ class PackTest(unittest.TestCase):
         leftovers = [n for n in os.listdir(self.dir) if ".part" in n]
         self.assertEqual(leftovers, [])
 
-    def test_interrupted_run_leaves_no_temporary_or_spool_file(self):
-        big = os.path.join(self.src, "big")
-        os.makedirs(big)
-        for i in range(4):
-            with open(os.path.join(big, "noise%d.bin" % i), "wb") as f:
-                f.write(os.urandom(48 << 20))
-        for signal_number in (signal.SIGINT, signal.SIGTERM):
-            with self.subTest(signal_number):
-                out = os.path.join(self.dir, "out.exe")
-                process = subprocess.Popen([TOOL, "--stub", self.stub, "--level", "9", self.src,
-                                            "-o", out], stderr=subprocess.PIPE)
-                part = out + ".part%d" % process.pid
-                deadline = time.monotonic() + TIMEOUT
-                # Signalled once a large file is being spooled beside the output.
-                while not any(n.startswith(os.path.basename(part) + ".")
-                              for n in os.listdir(self.dir)):
-                    self.assertIsNone(process.poll(), "ended before it spooled")
-                    self.assertLess(time.monotonic(), deadline)
-                    time.sleep(0.01)
-                process.send_signal(signal_number)
-                process.communicate(timeout=TIMEOUT)
-                self.assertEqual(process.returncode, -signal_number)
-                self.assertEqual([n for n in os.listdir(self.dir) if "out.exe" in n], [])
-
     def assert_refused(self, result, message, out=None):
         self.assertNotEqual(result.returncode, 0)
         err = result.stderr.decode()
@@ -411,7 +387,22 @@ class PackTest(unittest.TestCase):
         help_text = run("--help").stdout.decode()
         self.assertIn("\n  --version ", help_text)
         self.assertIn("\n  -h, --help ", help_text)
+        self.assertIn("\n  -o, --output FILE ", help_text)
         self.assert_refused(run("--version=1"), "--version takes no value")
+        # Only in an option's place: as a value or after -- they are text.
+        cases = [
+            (["--name", "--help", self.src, "-o", out], "Name=--help"),
+            (["--intro", "-h", self.src, "-o", out], "Intro=-h"),
+            (["--name", "--version", self.src, "-o", out], "Name=--version"),
+        ]
+        for args, key in cases:
+            with self.subTest(args[:2]):
+                result = run("--stub", self.stub, *args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn(key, run("--info", out).stdout.decode())
+        # After -- it names the source folder, here one that does not exist.
+        os.remove(out)
+        self.assert_refused(run("--stub", self.stub, "-o", out, "--", "--help"), "--help", out)
 
     def test_double_dash_lets_a_source_start_with_a_dash(self):
         dashed = os.path.join(self.dir, "-src")
@@ -486,7 +477,14 @@ class PackTest(unittest.TestCase):
         self.assert_refused(result, "but DefaultPath C:\\vvv", out)
 
     def test_exec_the_stub_would_not_launch_warns(self):
+        for name in ("Setup - English.exe", "Read Me - notes.txt"):
+            with open(os.path.join(self.src, name), "wb") as f:
+                f.write(b"x")
         cases = [
+            ("in the payload, blanks and a dash", "Setup - English.exe", None),
+            ("in the payload, a document", "$curdir$\\Read Me - notes.txt", None),
+            ("not in the payload, blanks and a dash", "Setup - French.exe", "Exec: 'Setup - "
+             "French.exe' holds arguments"),
             ("arguments", "app.exe /S", "Exec: 'app.exe /S' holds arguments"),
             ("no launch rule", "notes.docx", "Exec: the stub launches nothing for notes.docx"),
             ("not in the payload", "$targetdir$\\setup.exe",
@@ -507,6 +505,30 @@ class PackTest(unittest.TestCase):
                 self.assertTrue(os.path.exists(out))
                 warning = "vandrel-pack: warning: " + message if message else ""
                 self.assertEqual(result.stderr.decode().strip()[:len(warning) or None], warning)
+
+    def test_exec_program_asking_for_administrator_rights_warns_when_the_file_does_not(self):
+        # A program whose own manifest asks for administrator rights: a
+        # file packed with --elevation admin is one.
+        result, program = self.pack("--elevation", "admin", stub=built_stub("i686"),
+                                    out="admin-setup.exe")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        os.rename(program, os.path.join(self.src, "admin-setup.exe"))
+        warning = ("vandrel-pack: warning: Exec: admin-setup.exe asks for administrator rights "
+                   "(requireAdministrator) and this file starts without them (asInvoker): the "
+                   "user will be asked for them when it starts\n")
+        cases = [
+            ([], warning),
+            (["--default-path", "$programfiles$\\MyApp"], ""),
+            (["--elevation", "admin"], ""),
+        ]
+        for extra, expected in cases:
+            with self.subTest(extra):
+                result, _ = self.pack("--exec", "admin-setup.exe", *extra,
+                                      stub=built_stub("i686"), out="runs-admin.exe")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr.decode(), expected)
+        result, _ = self.pack("--exec", "readme.txt", stub=built_stub("i686"), out="doc.exe")
+        self.assertEqual(result.stderr, b"")
 
     def test_other_tools_list_the_names_in_utf8(self):
         result, out = self.pack()
@@ -587,11 +609,14 @@ class PackTest(unittest.TestCase):
             (["--default-path", "%SystemRoot%"], admin),
             (["--default-path", "C:\\Program Files\\MyApp"], admin),
             (["--default-path", "c:/program files (x86)/MyApp"], admin),
-            (["--default-path", "C:\\\\WINDOWS\\Temp"], admin),
+            (["--default-path", "C:\\\\WINDOWS\\Temp"], user),
             (["--default-path", "%SystemDrive%\\Program Files\\MyApp"], admin),
             (["--default-path", "C:\\Program Files Tools\\MyApp"], user),
             (["--default-path", "C:\\Windows.old"], user),
-            (["--default-path", "D:\\Program Files\\MyApp"], user),
+            (["--default-path", "D:\\Program Files\\MyApp"], admin),
+            (["--default-path", "C:\\"], admin),
+            (["--shortcut", "%PUBLIC%\\Desktop\\App.lnk|readme.txt|"], admin),
+            (["--shortcut", "$desktop$\\App.lnk|readme.txt|"], user),
             (["--default-path", "MyApp\\Program Files"], user),
             (["--default-path", "$desktop$\\MyApp"], user),
             (["--default-path", "$programdata$\\MyApp"], user),
@@ -677,6 +702,73 @@ class PackTest(unittest.TestCase):
                 self.assertNotEqual(info.returncode, 0)
                 self.assertIn(message, info.stderr.decode())
 
+
+class InterruptTest(unittest.TestCase):
+    """A run ended by a signal leaves no temporary or spool file, in each
+    phase of its work; a signal its caller ignores stays ignored."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.dir = cls.tmp.name
+        cls.stub = os.path.join(cls.dir, "stub.exe")
+        with open(cls.stub, "wb") as f:
+            f.write(pe_bytes(40000))
+        # Small files are read and deflated in memory; files over 4 MiB are
+        # deflated into spool files beside the output.
+        cls.small = os.path.join(cls.dir, "small")
+        os.makedirs(cls.small)
+        for i in range(48):
+            with open(os.path.join(cls.small, "noise%03d.bin" % i), "wb") as f:
+                f.write(os.urandom(1 << 20))
+        cls.large = os.path.join(cls.dir, "large")
+        os.makedirs(cls.large)
+        for i in range(3):
+            with open(os.path.join(cls.large, "noise%d.bin" % i), "wb") as f:
+                f.write(os.urandom(16 << 20))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def wait_for(self, process, out_dir, phase):
+        """Until the output's temporary file exists and, for the spool
+        phase, a spool file beside it."""
+        part = "out.exe.part%d" % process.pid
+        deadline = time.monotonic() + TIMEOUT
+        while True:
+            names = os.listdir(out_dir)
+            if part in names and (phase == "small" or any(n.startswith(part + ".")
+                                                          for n in names)):
+                return
+            self.assertIsNone(process.poll(), "ended before the %s phase" % phase)
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.005)
+
+    def test_signal_in_each_phase_removes_every_temporary_file(self):
+        rows = [(phase, s, False) for phase in ("small", "spool")
+                for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
+        # Ignored by the caller (`vandrel-pack ... &` in a script): packs on.
+        rows += [("small", signal.SIGINT, True), ("spool", signal.SIGHUP, True)]
+        for phase, signal_number, ignored in rows:
+            with self.subTest(phase=phase, signal=signal_number.name, ignored=ignored), \
+                    tempfile.TemporaryDirectory(dir=self.dir) as out_dir:
+                source = self.small if phase == "small" else self.large
+                process = subprocess.Popen(
+                    [TOOL, "--stub", self.stub, "--level", "9", source, "-o",
+                     os.path.join(out_dir, "out.exe")], stdout=subprocess.DEVNULL,
+                    stderr=subprocess.PIPE,
+                    preexec_fn=lambda: ignored and signal.signal(signal_number, signal.SIG_IGN))
+                try:
+                    self.wait_for(process, out_dir, phase)
+                    process.send_signal(signal_number)
+                    _, err = process.communicate(timeout=TIMEOUT)
+                finally:
+                    if process.poll() is None:
+                        process.kill()
+                        process.wait(timeout=TIMEOUT)
+                self.assertEqual(process.returncode, 0 if ignored else -signal_number, err)
+                self.assertEqual(os.listdir(out_dir), ["out.exe"] if ignored else [])
 
 if __name__ == "__main__":
     TOOL = os.path.abspath(sys.argv.pop(1))

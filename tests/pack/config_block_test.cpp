@@ -139,7 +139,6 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
       {{{"DefaultPath", "$programfile$\\Typo"}},
        "DefaultPath: $programfile$ is no folder variable the stub knows; did you mean "
        "$programfiles$?"},
-      {{{"Exec", "%TargetDri%\\a.exe"}}, "did you mean %targetdir%?"},
       {{{"Shortcut0", "$desktp$\\A.lnk|a.exe|"}}, "Shortcut0 link: $desktp$ is no folder"},
       {{{"Shortcut0", "$desktop$\\A.lnk|$targtedir$\\a.exe|"}}, "did you mean $targetdir$?"},
       {{{"Shortcut0", "$desktop$\\A.lnk|$targetdir\\a.exe|"}},
@@ -157,6 +156,43 @@ TEST(PrepareKeys, RefusesWhatTheStubWouldCutOrMisread) {
     EXPECT_FALSE(vpack::prepare_keys(c.in, &out, &error)) << c.in[0].first;
     EXPECT_NE(error.find(c.message_part), std::string::npos)
         << "message '" << error << "' lacks '" << c.message_part << "'";
+  }
+}
+
+// A name near a folder variable: refused as a slip only in '$' and one
+// letter off; otherwise packed as the environment's, with a warning.
+TEST(PrepareKeys, NearMissOfAFolderVariableWarnsUnlessADollarSlip) {
+  struct NearMiss {
+    KeyList in;
+    const char* refusal;  // nullptr: packed
+    const char* warning;  // nullptr: none
+  };
+  const NearMiss cases[] = {
+      {{{"DefaultPath", "%outdir%\\MyApp"}}, nullptr,
+       "DefaultPath: %outdir% is no folder variable the stub knows; did you mean %curdir%? "
+       "(kept as the environment variable outdir)"},
+      {{{"Exec", "%srcdir%\\a.exe"}}, nullptr, "did you mean %sysdir%?"},
+      {{{"Exec", "%TargetDri%\\a.exe"}}, nullptr, "did you mean %targetdir%?"},
+      {{{"DefaultPath", "$outdir$\\MyApp"}}, nullptr, "did you mean $curdir$?"},
+      {{{"Shortcut0", "%destkop%\\A.lnk|a.exe|"}}, nullptr, "Shortcut0 link: %destkop%"},
+      {{{"DefaultPath", "$programfile$\\x"}}, "did you mean $programfiles$?", nullptr},
+      {{{"Shortcut0", "$desktop$\\A.lnk|$targtedir$\\a.exe|"}}, "did you mean $targetdir$?",
+       nullptr},
+      {{{"DefaultPath", "%temp%\\MyApp"}}, nullptr, nullptr},
+  };
+  for (const NearMiss& c : cases) {
+    KeyList out;
+    std::string error;
+    std::vector<std::string> warnings;
+    bool packed = vpack::prepare_keys(c.in, &out, &error, {}, &warnings);
+    EXPECT_EQ(packed, c.refusal == nullptr) << c.in[0].second << ": " << error;
+    if (c.refusal) {
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+    }
+    ASSERT_EQ(warnings.size(), c.warning && packed ? 1u : 0u) << c.in[0].second;
+    if (!warnings.empty()) {
+      EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << warnings[0];
+    }
   }
 }
 

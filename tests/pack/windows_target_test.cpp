@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pack/archive_writer.h"
+#include "pack/path_settings.h"
 #include "pack/stub_image.h"
 #include "pack/windows_names.h"
 #include "pack/zip_records.h"
@@ -134,6 +135,59 @@ std::vector<std::pair<std::string, std::string>> extra_fields(const std::string&
                      zip.substr(at + header + name_length, extra_length));
   }
   return out;
+}
+
+// Whether a standard user may write there, row by row as Windows decides.
+TEST(Elevation, AutoAsksForAdministratorRightsOnlyWhereAStandardUserCannotWrite) {
+  struct Row {
+    const char* path;
+    bool destination, link;  // needs administrator rights as DefaultPath, as a link file
+  };
+  const Row rows[] = {
+      {"", false, false},
+      {"$desktop$\\MyApp", false, false},
+      {"$startmenu$\\MyApp", false, false},
+      {"$curdir$\\MyApp", false, false},
+      {"%temp%\\MyApp", false, false},
+      {"MyApp\\Program Files", false, false},
+      {"\\\\server\\share\\MyApp", false, false},
+      {"C:\\MyApp", false, true},  // a folder may be made in the root, a file not
+      {"C:\\", true, false},
+      {"C:", true, false},
+      {"%SystemDrive%", true, false},
+      {"$SYSTEMDRIVE$\\", true, false},
+      {"%SystemDrive%\\MyApp", false, true},
+      {"E:\\", true, false},
+      {"$programfiles$\\MyApp", true, true},
+      {"%ProgramFiles%\\MyApp", true, true},
+      {"$PROGRAMFILES(X86)$\\MyApp", true, true},
+      {"%CommonProgramFiles%\\Vendor", true, true},
+      {"$sysdir$\\drivers", true, true},
+      {"$windir$\\Fonts", true, true},
+      {"%SystemRoot%", true, true},
+      {"C:\\Program Files\\MyApp", true, true},
+      {"c:/program files (x86)/MyApp", true, true},
+      {"C:\\\\Program Files\\MyApp", true, true},
+      {"\\Program Files\\MyApp", true, true},
+      {"D:\\Program Files\\MyApp", true, true},
+      {"C:\\PROGRA~1\\MyApp", true, true},
+      {"C:\\progra~2", true, true},
+      {"C:\\Program Files Tools\\MyApp", false, false},
+      {"C:\\Windows.old", false, true},
+      {"%windir%\\Temp\\MyApp", false, false},
+      {"C:\\WINDOWS\\Temp", false, true},
+      {"%PUBLIC%", true, false},
+      {"%PUBLIC%\\Desktop", true, true},
+      {"C:\\Users\\Public\\Desktop\\MyApp", true, true},
+      {"%PUBLIC%\\Documents\\MyApp", false, false},
+      {"%ProgramData%\\MyApp", false, false},
+      {"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs", true, true},
+      {"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu", true, true},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(vpack::destination_needs_administrator(r.path), r.destination) << r.path;
+    EXPECT_EQ(vpack::link_needs_administrator(r.path), r.link) << r.path;
+  }
 }
 
 TEST(UnicodePath, NonAsciiNamesCarryTheirUtf8FormWithTheStoredNamesCrc) {
