@@ -11,16 +11,17 @@ ETC=$1
 OUT=$2
 
 all=$(for f in "$ETC/sources.list" "$ETC"/sources.list.d/*.list "$ETC"/sources.list.d/*.sources; do
-    [ -f "$f" ] && echo "$f"
+    if [ -f "$f" ]; then echo "$f"; fi
 done)
 files=$(echo "$all" | grep -v '/vandrel-deb-src\.' || true)
 [ -n "$files" ] || exit 2
 
 for f in $all; do
     case "$f" in
-        *.sources) grep -Eqs '^Types:.*[[:space:]]deb-src([[:space:]]|$)' "$f" && exit 1 ;;
-        *) grep -Eqs '^[[:space:]]*deb-src[[:space:]]' "$f" && exit 1 ;;
+        *.sources) pattern='^Types:.*[[:space:]]deb-src([[:space:]]|$)' ;;
+        *) pattern='^[[:space:]]*deb-src[[:space:]]' ;;
     esac
+    if grep -Eqs "$pattern" "$f"; then exit 1; fi
 done
 
 rm -f "$OUT/vandrel-deb-src.sources" "$OUT/vandrel-deb-src.list"
