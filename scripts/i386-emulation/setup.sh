@@ -153,8 +153,9 @@ ensure_registration() {
 }
 
 # What the tests need of 32-bit Wine under the emulation, tried once per
-# qemu, Wine and interpreter files: threads with their own thread-local storage and thread
-# block, a C++ exception, faults reported as what they are.
+# qemu, Wine and interpreter files: threads with their own thread-local
+# storage and thread block, a C++ exception, faults reported as what they
+# are.
 start_check() {
     dir=$ROOT/build/i386-check
     key="$1 $(cat "$DEST/preload.so" "$DEST/run" "$HERE/start_check.cpp" 2>/dev/null | md5sum | cut -c1-32)"
