@@ -31,10 +31,15 @@ build: bootstrap
 	@for t in $(TREES); do cmake --build $(BUILD)/$$t || exit 1; done
 	@cmake --build $(BUILD)/release --target vandrel-pack vandrel-papers
 
+# Two at a time: tests of different Wine prefixes run side by side, those of
+# one prefix take turns (their RESOURCE_LOCK); each keeps its own time-out.
+CTEST_JOBS := 2
+
 test: build
 	@status=0; for t in $(TREES); do \
 	  echo "== tests: $$t"; \
-	  ctest --test-dir $(BUILD)/$$t --output-on-failure --timeout 600 || status=1; \
+	  ctest --test-dir $(BUILD)/$$t -j$(CTEST_JOBS) --output-on-failure --timeout 600 \
+	    || status=1; \
 	done; \
 	echo "== tests: packages"; \
 	$(MAKE) --no-print-directory packages || status=1; \

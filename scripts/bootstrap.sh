@@ -1,17 +1,33 @@
 #!/bin/sh
 # Installs what the build and the tests need. Idempotent, and silent when
-# everything is already in place.
+# everything is already in place; each change to the machine is announced in
+# one line. `bootstrap.sh --undo` takes back what it wrote outside the
+# packages: the source list and the i386 emulation.
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 
-PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev
+PACKAGES="gcc g++ g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev
 wine64 wine cmake ninja-build googletest locales zip unzip p7zip-full dpkg-dev python3
 osslsigncode openssl help2man lintian"
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+SOURCES=/etc/apt/sources.list.d
+OUR_SOURCES="$SOURCES/vandrel-deb-src.sources $SOURCES/vandrel-deb-src.list"
+
+if [ "${1:-}" = --undo ]; then
+    for f in $OUR_SOURCES; do
+        if [ -f "$f" ]; then
+            echo "bootstrap: removing $f"
+            $SUDO rm -f "$f"
+        fi
+    done
+    exec "$ROOT/scripts/i386-emulation/setup.sh" --remove
+fi
+[ $# -eq 0 ] || { echo "usage: bootstrap.sh [--undo]" >&2; exit 2; }
 
 apt_updated=0
 apt_update_once() {
@@ -58,16 +74,19 @@ if [ ! -f "$DEPS/minizip/unzip.c" ]; then
     # With i386 added, zlib1g may be installed twice: take one line.
     zlib_version=$(dpkg-query -W -f='${source:Version}\n' zlib1g | head -n1)
     echo "bootstrap: fetching minizip from zlib $zlib_version sources"
-    if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        src=/etc/apt/sources.list.d/debian.sources
-        if [ -f "$src" ]; then
-            sed 's/^Types: deb$/Types: deb-src/' "$src" | $SUDO tee /etc/apt/sources.list.d/vandrel-deb-src.sources >/dev/null
-        else
-            grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
-                | $SUDO tee /etc/apt/sources.list.d/vandrel-deb-src.list >/dev/null
-        fi
+    tmp=$(mktemp -d)
+    status=0
+    "$ROOT/scripts/apt-deb-src.sh" /etc/apt "$tmp" || status=$?
+    if [ "$status" -eq 2 ]; then
+        echo "bootstrap: no deb entry in the apt sources to take source packages from" >&2
+        exit 1
+    elif [ "$status" -eq 0 ]; then
+        echo "bootstrap: enabling source packages (for zlib's minizip) in" \
+             $(cd "$tmp" && ls | sed "s|^|$SOURCES/|")
+        for f in "$tmp"/*; do $SUDO cp "$f" "$SOURCES/"; done
         apt_updated=0
     fi
+    rm -rf "$tmp"
     apt_update_once
     rm -rf "$DEPS/zlib-src" && mkdir -p "$DEPS/zlib-src"
     # The mirror may not serve the sources of a security update: fall back to

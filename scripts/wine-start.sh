@@ -21,6 +21,13 @@ if ! grep -qsx wow64 "$WINEPREFIX/.vandrel-ready"; then
     timeout 120 "$WINESERVER" -w
     echo wow64 > "$WINEPREFIX/.vandrel-ready"
 fi
+# Wine links the user's Desktop, Documents and the like to the Unix home
+# (to $HOME itself when it has no such folders): every prefix, the side by
+# side ones of `ctest -j2` and those of other trees, would share one
+# desktop. Folders of the prefix's own instead.
+for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 # Persistent server; a second start for the same prefix is harmless. Start
 # Wine's own services now, detached from our output: a service started later
 # by a test would inherit the test's output pipe and keep ctest waiting.
