@@ -29,7 +29,6 @@ int str_find(int start, const wchar_t* text, const wchar_t* needle);
 int str_replace_first(wchar_t* text, const wchar_t* old_text, const wchar_t* new_text, int size);
 int str_compare_nocase(const wchar_t* a, const wchar_t* b);
 const wchar_t* str_field(const wchar_t* text, const wchar_t* separator, int index);
-wchar_t* str_reverse(wchar_t* text);
 // Stops early, leaving doubled backslashes, if the path is 260 characters or
 // longer and a shortening no longer fits a path buffer.
 wchar_t* collapse_double_backslashes(wchar_t* path);
