@@ -488,6 +488,9 @@ TEST_P(QuitTest, EndsWithCode1AndLeavesOnlyCompleteEntries) {
       if (c.again_in_cleanup) {
         ASSERT_TRUE(wizard.process.wait_held_removal(e2e::kWizardWaitMs)) << "no cleanup";
         escape_and_answer(&wizard, probe::kNo);
+        // Whatever the No starts has begun once the frame handles a later
+        // message; the cleanup, still held, has deleted nothing yet.
+        ASSERT_TRUE(wizard.flush_posted()) << wizard.failure;
         wizard.process.release_held();
       }
       break;
