@@ -438,6 +438,11 @@ TEST(WizardPaint, RepaintsAndPageChangesLeaveNoFontBitmapOrDcBehind) {
   wizard.process.kill();
 }
 
+// The browse dialog walks the shell's namespace before it shows, which
+// takes Wine under qemu-i386 on a busy machine longer than the wizard's own
+// steps.
+const unsigned kBrowseWaitMs = 60000;
+
 TEST(DestinationPage, BrowseOpensAtTheTypedFolderAndAChoiceReplacesTheEdit) {
   const std::string dir = e2e::fresh_dir("wizard-browse");
   const std::string folder = dir + "picked";
@@ -463,7 +468,7 @@ TEST(DestinationPage, BrowseOpensAtTheTypedFolderAndAChoiceReplacesTheEdit) {
           }
           return static_cast<bool>(browse);
         },
-        "the browse dialog"))
+        "the browse dialog", kBrowseWaitMs))
         << wizard.failure;
     bool has_title = false;
     for (const probe::Window& child : browse.children()) {
