@@ -169,16 +169,6 @@ int str_field_copy(const wchar_t* text, const wchar_t* separator, int index, wch
   return 1;
 }
 
-wchar_t* str_reverse(wchar_t* text) {
-  if (text == nullptr || text[0] == L'\0') return text;
-  for (size_t i = 0, j = wcslen(text) - 1; i < j; ++i, --j) {
-    wchar_t c = text[i];
-    text[i] = text[j];
-    text[j] = c;
-  }
-  return text;
-}
-
 wchar_t* collapse_double_backslashes(wchar_t* path) {
   bool network = path[0] == L'\\' && path[1] == L'\\';
   while (str_find(0, path, L"\\\\") != 0) {

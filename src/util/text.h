@@ -34,7 +34,6 @@ const wchar_t* str_field(const wchar_t* text, const wchar_t* separator, int inde
 // such field, 0 when the field does not fit.
 int str_field_copy(const wchar_t* text, const wchar_t* separator, int index, wchar_t* out,
                    size_t size);
-wchar_t* str_reverse(wchar_t* text);
 // Stops early, leaving doubled backslashes, if the path is 260 characters or
 // longer and a shortening no longer fits a path buffer.
 wchar_t* collapse_double_backslashes(wchar_t* path);

@@ -20,7 +20,6 @@
 
 #include <stdio.h>
 
-#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -28,8 +27,6 @@
 #include "probe.h"
 
 namespace {
-
-const DWORD kPollMs = 10;
 
 struct Case {
   std::string work_dir;
@@ -99,37 +96,38 @@ Verdict run_case(const Case& c, DWORD timeout_ms) {
     return verdict;
   }
   probe::WindowQuery any;
-  // A box once answered may linger while it closes: it is read only once.
-  std::vector<HWND> answered_boxes;
+  auto remaining = [&] {
+    const DWORD spent = GetTickCount() - start;
+    return spent < timeout_ms ? timeout_ms - spent : 0;
+  };
   for (;;) {
-    if (WaitForSingleObject(process.handle(), kPollMs) == WAIT_OBJECT_0) {
-      GetExitCodeProcess(process.handle(), &verdict.code);
+    std::vector<probe::Window> shown;
+    probe::poll_until(
+        [&] {
+          shown = process.windows(any);
+          return !shown.empty() || !process.running();
+        },
+        remaining());
+    if (shown.empty()) {
+      probe::ExitResult end = process.wait_exit(remaining());
+      verdict.code = end.ended ? end.code : 0xDEAD;
+      if (!end.ended) verdict.outcome = verdict.boxes.empty() ? "hang" : "box-hang";
       break;
     }
-    bool answered = false;
-    for (const probe::Window& w : process.windows(any)) {
-      if (std::find(answered_boxes.begin(), answered_boxes.end(), w.handle()) !=
-          answered_boxes.end()) {
-        continue;
-      }
-      probe::Window text = w.control(0xFFFF);
-      if (w.class_name() == probe::kDialogClass && text) {
-        verdict.boxes.push_back(w.text() + "|" + text.text());
-        w.command(probe::kOk);
-        answered_boxes.push_back(w.handle());
-        answered = true;
-      } else {
-        verdict.boxes.push_back("window " + w.class_name() + "|" + w.text());
-        verdict.outcome = "window";
-        process.kill();
-        verdict.code = 0xDEAD;
-        verdict.ms = GetTickCount() - start;
-        return verdict;
-      }
+    const probe::Window& w = shown.front();
+    probe::Window text = w.control(0xFFFF);
+    if (w.class_name() != probe::kDialogClass || !text) {
+      verdict.boxes.push_back("window " + w.class_name() + "|" + w.text());
+      verdict.outcome = "window";
+      process.kill();
+      verdict.code = 0xDEAD;
+      break;
     }
-    if (answered) Sleep(kPollMs);
-    if (GetTickCount() - start >= timeout_ms) {
-      verdict.outcome = verdict.boxes.empty() ? "hang" : "box-hang";
+    verdict.boxes.push_back(w.text() + "|" + text.text());
+    // Answered, the box is gone before the next one is looked for.
+    std::string failure;
+    if (!probe::answer_box(w, probe::kOk, remaining(), &failure)) {
+      verdict.outcome = "box-hang";
       process.kill();
       verdict.code = 0xDEAD;
       break;

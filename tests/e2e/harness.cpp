@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 #include "pack/layout.h"
@@ -34,15 +36,26 @@ std::string sfx_bytes(const Fixture& fixture) {
   return vpack::assemble_raw(stub_bytes(), block, zip, fixture.padding, 'x');
 }
 
-// The last character is a backslash, not the trail byte of 奬 or 乗.
-static bool ends_with_backslash(const std::string& path) {
-  size_t i = 0;
-  size_t last = std::string::npos;
-  while (i < path.size()) {
-    last = i;
-    i += IsDBCSLeadByteEx(936, static_cast<BYTE>(path[i])) && i + 1 < path.size() ? 2 : 1;
+std::vector<size_t> separators(const std::string& path, char separator) {
+  std::vector<size_t> found;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByteEx(936, static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == separator) {
+      found.push_back(i);
+    }
   }
-  return last != std::string::npos && path[last] == '\\';
+  return found;
+}
+
+std::string parent_of(const std::string& path) {
+  const std::vector<size_t> found = separators(path);
+  return found.empty() ? path : path.substr(0, found.back());
+}
+
+static bool ends_with_backslash(const std::string& path) {
+  const std::vector<size_t> found = separators(path);
+  return !found.empty() && found.back() + 1 == path.size();
 }
 
 void remove_tree(const std::string& path) {
@@ -220,8 +233,33 @@ SilentRun run_silent(const std::string& exe, const std::string& work_dir,
     run.exit.failure = "could not start: " + run.start_error;
     return run;
   }
+  run.pid = process.pid();
   run.exit = process.wait_exit_collecting(kRunTimeoutMs, &run.windows);
   return run;
+}
+
+void expect_silent_end(const SilentRun& run) {
+  ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+  EXPECT_EQ(1u, run.exit.code);
+  EXPECT_EQ("", run.visible_windows());
+}
+
+bool wait_children_ended(DWORD pid, unsigned timeout_ms) {
+  return probe::poll_until(
+      [&] {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof entry;
+        bool running = false;
+        for (BOOL ok = Process32FirstW(snapshot, &entry); ok && !running;
+             ok = Process32NextW(snapshot, &entry)) {
+          running = entry.th32ParentProcessID == pid && entry.th32ProcessID != pid;
+        }
+        CloseHandle(snapshot);
+        return !running;
+      },
+      timeout_ms, 20);
 }
 
 FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
@@ -240,9 +278,18 @@ FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
     return run;
   }
   run.box_seen = probe::read_message_box(box, 5000, &run.box, &run.failure);
-  box.command(probe::kOk);
+  if (!probe::answer_box(box, probe::kOk, kRunTimeoutMs, &run.failure)) run.box_seen = false;
   run.exit = process.wait_exit(kRunTimeoutMs);
   return run;
+}
+
+void expect_fatal(const FatalRun& run, const std::string& message, DWORD code) {
+  ASSERT_TRUE(run.box_seen) << run.failure;
+  EXPECT_EQ("Vandrel 错误", run.box.caption);
+  EXPECT_EQ(probe::IconStyle::error, run.box.icon) << probe::icon_style_name(run.box.icon);
+  EXPECT_EQ(fatal_text(message, code), run.box.text);
+  ASSERT_TRUE(run.exit.ended) << run.exit.failure;
+  EXPECT_EQ(1u, run.exit.code);
 }
 
 std::string fatal_text_prefix(const std::string& message) {

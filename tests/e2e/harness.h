@@ -33,6 +33,13 @@ std::string sfx_bytes(const Fixture& fixture);
 // Paths are code page 936 bytes, as the tables write them; the few that 936
 // cannot hold are given as UTF-16.
 
+// Offsets of the separators `separator` in a code page 936 path: the bytes
+// that are characters of their own, not the trail byte of a double-byte
+// character (奬 and 乗 end in a backslash's byte, 億 in a bar's).
+std::vector<size_t> separators(const std::string& path, char separator = '\\');
+// The path up to its last backslash separator (all of it when it has none).
+std::string parent_of(const std::string& path);
+
 // A new empty directory for one test, ending with a backslash.
 std::string fresh_dir(const std::string& name);
 bool make_dir(const std::string& path);
@@ -78,6 +85,7 @@ class ScopedEnv {
 };
 
 struct SilentRun {
+  DWORD pid = 0;
   probe::ExitResult exit;
   std::vector<probe::SeenWindow> windows;
   std::string start_error;
@@ -87,6 +95,11 @@ struct SilentRun {
 // Runs a program that should show nothing and end by itself.
 SilentRun run_silent(const std::string& exe, const std::string& work_dir,
                      const std::string& args = "");
+// It ended by itself with code 1 and showed no window.
+void expect_silent_end(const SilentRun& run);
+// Waits until every program that process `pid` started has ended: what it
+// launched has then done all it would do.
+bool wait_children_ended(DWORD pid, unsigned timeout_ms);
 
 struct FatalRun {
   bool box_seen = false;
@@ -99,6 +112,10 @@ struct FatalRun {
 // (see kProbeWriteFaultEnv).
 FatalRun run_expecting_box(const std::string& exe, const std::string& work_dir,
                            const std::string& args = "", const std::string& write_fault = "");
+
+// The run showed the fatal-error box for `message` with only its own cause's
+// system text (`code`, 0 for none) and ended with code 1 once it was closed.
+void expect_fatal(const FatalRun& run, const std::string& message, DWORD code);
 
 // The text of the fatal-error box for `message`, before the system's text.
 std::string fatal_text_prefix(const std::string& message);

@@ -1,7 +1,8 @@
 // A program for the Exec tests. Named anything (setup.exe, a decoy), it
 // writes NAME.started into the folder that VANDREL_MARKER_DIR names, with its
-// working directory, its own path and whether its parent has ole32.dll loaded, then
-// NAME.done one second later. Texts are written in code page 936, as the tests
+// working directory, its own path and whether its parent has ole32.dll loaded,
+// adds a line to NAME.runs (one a start), then writes NAME.done one second
+// later, or once NAME.hold is gone when that file is there (at most 30 s). Texts are written in code page 936, as the tests
 // write theirs, whatever the machine's ANSI code page. Exit code 0; 2 without
 // the variable. Named
 // broadcast*.exe, it first announces a changed environment to every
@@ -55,8 +56,9 @@ std::string cp936(const std::wstring& text) {
   return out;
 }
 
-bool write_text(const std::wstring& path, const std::string& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+bool write_text(const std::wstring& path, const std::string& text, bool append = false) {
+  HANDLE file = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                            FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
@@ -81,10 +83,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   GetCurrentDirectoryW(MAX_PATH, cwd);
   write_text(base + L".started", "cwd=" + cp936(cwd) + "\nself=" + cp936(self) +
                                      "\nparent_ole32=" + parent_has_module("ole32.dll") + "\n");
+  write_text(base + L".runs", "started\n", true);
   if (name.compare(0, 9, L"broadcast") == 0) {
     SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
   }
-  Sleep(1000);
+  const std::wstring hold = base + L".hold";
+  if (GetFileAttributesW(hold.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Sleep(1000);
+  } else {
+    for (int waited = 0; waited < 30000 && GetFileAttributesW(hold.c_str()) !=
+                                               INVALID_FILE_ATTRIBUTES; waited += 20) {
+      Sleep(20);
+    }
+  }
   write_text(base + L".done", "done\n");
   return 0;
 }

@@ -89,14 +89,14 @@ bool run(const std::string& work) {
   if (!wizard.read_box("确认退出", &box, &info) || !shoot("quit-question", box)) {
     return fail(wizard.failure);
   }
-  box.click(probe::kNo);
+  if (!wizard.answer_box(box, probe::kNo)) return fail(wizard.failure);
 
   page.control(e2e::kPathEdit).set_text("C:\\示例*程序");
   wizard.next();
   if (!wizard.read_box("不能创建目录", &box, &info) || !shoot("create-error", box)) {
     return fail(wizard.failure);
   }
-  box.click(probe::kOk);
+  if (!wizard.answer_box(box, probe::kOk)) return fail(wizard.failure);
 
   page.control(e2e::kPathEdit).set_text(destination);
   wizard.next();

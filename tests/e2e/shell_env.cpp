@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 
 #include "harness.h"
 
@@ -13,52 +13,7 @@ namespace {
 const char kExplorer[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
 const char kTestClass[] = "VandrelTest.Document";
 
-bool poll(unsigned timeout_ms, const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (done()) return true;
-    if (GetTickCount() - start >= timeout_ms) return false;
-    Sleep(20);
-  }
-}
-
 }  // namespace
-
-ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::string& key,
-                                         const std::string& name, const std::string& value)
-    : root_(root), key_(probe::to_wide(key)), name_(probe::to_wide(name)) {
-  HKEY handle;
-  if (RegCreateKeyExW(root, key_.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &handle,
-                      nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-  DWORD size = 0;
-  const wchar_t* value_name = name.empty() ? nullptr : name_.c_str();
-  if (RegQueryValueExW(handle, value_name, nullptr, &old_type_, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    old_data_.resize(size);
-    had_old_ = RegQueryValueExW(handle, value_name, nullptr, &old_type_,
-                                old_data_.empty() ? nullptr : old_data_.data(),
-                                &size) == ERROR_SUCCESS;
-  }
-  std::wstring wide = probe::to_wide(value);
-  ok_ = RegSetValueExW(handle, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-  RegCloseKey(handle);
-}
-
-ScopedRegistryValue::~ScopedRegistryValue() {
-  HKEY handle;
-  if (RegOpenKeyExW(root_, key_.c_str(), 0, KEY_WRITE, &handle) != ERROR_SUCCESS) return;
-  const wchar_t* value_name = name_.empty() ? nullptr : name_.c_str();
-  if (had_old_) {
-    RegSetValueExW(handle, value_name, 0, old_type_, old_data_.empty() ? nullptr : old_data_.data(),
-                   static_cast<DWORD>(old_data_.size()));
-  } else {
-    RegDeleteValueW(handle, value_name);
-  }
-  RegCloseKey(handle);
-}
 
 ScopedShellFolders::ScopedShellFolders(const std::string& base) : base_(base) {
   const char* const kNames[] = {"Desktop", "Programs", "Start Menu", "Startup",
@@ -88,12 +43,17 @@ std::string ScopedShellFolders::folder(const std::string& name) const {
 
 ScopedShellHandlers::ScopedShellHandlers(const std::vector<std::string>& extensions,
                                          const std::string& log)
-    : log_(log) {
+    : log_(log), log_env_("VANDREL_SHELL_LOG", log) {
   remove_tree(log);
   const std::string logger = "\"" + shell_logger_path() + "\"";
-  for (const std::string& extension : extensions) {
-    values_.push_back(
-        std::make_unique<ScopedRegistryValue>(HKEY_CLASSES_ROOT, extension, "", kTestClass));
+  for (const std::string& name : extensions) {
+    if (name[0] == '.') {
+      values_.push_back(
+          std::make_unique<ScopedRegistryValue>(HKEY_CLASSES_ROOT, name, "", kTestClass));
+    } else {
+      values_.push_back(std::make_unique<ScopedRegistryValue>(
+          HKEY_CLASSES_ROOT, name + "\\shell\\open\\command", "", logger + " open \"%1\""));
+    }
   }
   values_.push_back(std::make_unique<ScopedRegistryValue>(
       HKEY_CLASSES_ROOT, std::string(kTestClass) + "\\shell\\open\\command", "",
@@ -124,7 +84,7 @@ std::vector<std::string> ScopedShellHandlers::lines() const {
 }
 
 bool ScopedShellHandlers::wait_lines(size_t count, unsigned timeout_ms) const {
-  return poll(timeout_ms, [&] { return lines().size() >= count; });
+  return probe::poll_until([&] { return lines().size() >= count; }, timeout_ms, 20);
 }
 
 bool Markers::started(const std::string& program) const {
@@ -150,10 +110,44 @@ std::string Markers::value(const std::string& program, const std::string& key) c
 bool Markers::wait_started(const std::string& program, unsigned timeout_ms) const {
   // The file appears before its text is written (a batch file's echo most
   // of all): wait for the final line break too.
-  return poll(timeout_ms, [&] {
-    std::string text;
-    return read_file(dir + program + ".started", &text) && !text.empty() && text.back() == '\n';
-  });
+  return probe::poll_until(
+      [&] {
+        std::string text;
+        return read_file(dir + program + ".started", &text) && !text.empty() &&
+               text.back() == '\n';
+      },
+      timeout_ms, 20);
+}
+
+int Markers::starts(const std::string& program) const {
+  std::string text;
+  if (!read_file(dir + program + ".runs", &text)) return 0;
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+bool Markers::hold(const std::string& program) const {
+  return write_file(dir + program + ".hold", "held");
+}
+
+void Markers::release(const std::string& program) const { remove_tree(dir + program + ".hold"); }
+
+Site::Site(const std::string& name, bool programs)
+    : dir(fresh_dir(name)),
+      exe(dir + "t.exe"),
+      out(dir + "out\\"),
+      keys({{"NoGUI", "1"}, {"DefaultPath", dir + "out"}}),
+      markers(dir + "markers\\"),
+      marker_env("VANDREL_MARKER_DIR", dir + "markers"),
+      log_env("VANDREL_SHELL_LOG", dir + "shell.log") {
+  if (programs) make_dir(markers.dir);
+}
+
+bool Site::write(const vpack::KeyList& more_keys, const std::vector<vpack::Entry>& entries) const {
+  Fixture fixture;
+  fixture.keys = keys;
+  fixture.keys.insert(fixture.keys.end(), more_keys.begin(), more_keys.end());
+  fixture.entries = entries;
+  return write_file(exe, sfx_bytes(fixture));
 }
 
 std::string marker_program_bytes() {

@@ -9,27 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
+#include "scoped_registry.h"
+
 namespace e2e {
 
-// Sets one string value for the lifetime of the object, then puts back the
-// value that was there (or removes it when there was none).
-class ScopedRegistryValue {
- public:
-  ScopedRegistryValue(HKEY root, const std::string& key, const std::string& name,
-                      const std::string& value);
-  ~ScopedRegistryValue();
-  ScopedRegistryValue(const ScopedRegistryValue&) = delete;
-  ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  HKEY root_;
-  std::wstring key_, name_;
-  bool had_old_ = false;
-  DWORD old_type_ = 0;
-  std::vector<BYTE> old_data_;
-  bool ok_ = false;
-};
+using probe::ScopedRegistryValue;
 
 // Desktop, Programs, Start Menu, Startup, SendTo, Favorites and AppData of
 // the current user, as folders below `base` (a directory ending with a
@@ -47,7 +32,9 @@ class ScopedShellFolders {
 };
 
 // The test handler (shell_logger.exe) as the "open" command of the given
-// extensions and the "explore" command of folders; it logs into `log`.
+// extensions (".txt") and classes ("mailto") and the "explore" command of
+// folders; it logs into `log` (VANDREL_SHELL_LOG is set for the programs
+// started meanwhile). The one recorder of what the shell is asked.
 class ScopedShellHandlers {
  public:
   ScopedShellHandlers(const std::vector<std::string>& extensions, const std::string& log);
@@ -59,6 +46,7 @@ class ScopedShellHandlers {
 
  private:
   std::string log_;
+  ScopedEnv log_env_;
   std::vector<std::unique_ptr<ScopedRegistryValue>> values_;
 };
 
@@ -71,6 +59,29 @@ struct Markers {
   // "cwd" or "parent_ole32" of the .started marker; empty when absent.
   std::string value(const std::string& program, const std::string& key) const;
   bool wait_started(const std::string& program, unsigned timeout_ms) const;
+  // How many times the program started.
+  int starts(const std::string& program) const;
+  // Keeps the program from ending until release() (or for 30 s at most).
+  bool hold(const std::string& program) const;
+  void release(const std::string& program) const;
+};
+
+// A test's folder: the self-extracting file t.exe, the destination out\,
+// the markers of the programs it starts and the shell handler's log, and the
+// environment that sends the markers and the log there.
+struct Site {
+  // Without `programs` no markers folder is made: nothing is launched.
+  explicit Site(const std::string& name, bool programs = true);
+  Site(const Site&) = delete;
+  Site& operator=(const Site&) = delete;
+
+  // Writes t.exe: silent, into out\, with `keys` after those and `entries`.
+  bool write(const vpack::KeyList& keys, const std::vector<vpack::Entry>& entries) const;
+
+  std::string dir, exe, out;  // dir and out end with a backslash
+  vpack::KeyList keys;        // NoGUI and DefaultPath
+  Markers markers;
+  ScopedEnv marker_env, log_env;
 };
 
 // The bytes of marker_program.exe.

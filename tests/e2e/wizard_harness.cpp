@@ -42,36 +42,65 @@ probe::Window Wizard::page() const {
 }
 
 probe::Window Wizard::wait_page(int page_number) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    probe::Window current = page();
-    if (current && current.control(page_marker(page_number))) {
-      // The page exists before show_page has filled it: give the frame's
-      // thread time to finish, then wait until it answers again.
-      Sleep(50);
-      if (!frame.send(WM_NULL, 0, 0)) {
-        failure = "the frame does not answer";
-        return probe::Window();
-      }
-      return current;
-    }
-    if (!process.running()) {
-      failure = "the wizard ended before page " + std::to_string(page_number);
-      return probe::Window();
-    }
-    if (GetTickCount() - start >= kWizardWaitMs) {
-      failure = "page " + std::to_string(page_number) + " not shown within " +
-                std::to_string(kWizardWaitMs) + " ms";
-      return probe::Window();
-    }
-    Sleep(10);
+  probe::Window current;
+  bool ended = false;
+  probe::poll_until(
+      [&] {
+        current = page();
+        if (current && current.control(page_marker(page_number))) return true;
+        current = probe::Window();
+        ended = !process.running();
+        return ended;
+      },
+      kWizardWaitMs);
+  if (!current) {
+    failure = ended ? "the wizard ended before page " + std::to_string(page_number)
+                    : "page " + std::to_string(page_number) + " not shown within " +
+                          std::to_string(kWizardWaitMs) + " ms";
+    return current;
   }
+  // The page exists before show_page has filled it: a message sent to the
+  // frame is answered only once its thread is back in its message loop.
+  if (!frame.send(WM_NULL, 0, 0)) {
+    failure = "the frame does not answer";
+    return probe::Window();
+  }
+  return current;
 }
 
 bool Wizard::read_box(const std::string& caption, probe::Window* box,
                       probe::MessageBoxInfo* info) {
   *box = process.wait_window({caption, probe::kDialogClass, true}, kWizardWaitMs, &failure);
   return *box && probe::read_message_box(*box, kWizardWaitMs, info, &failure);
+}
+
+bool Wizard::answer_box(const probe::Window& box, int button) {
+  return probe::answer_box(box, button, kWizardWaitMs, &failure);
+}
+
+bool Wizard::flush_posted() {
+  // The Back button's pressed look, posted, read back once handled, then
+  // taken off again: it sends the frame nothing.
+  const probe::Window back = frame.control(kBack);
+  if (!back.post(BM_SETSTATE, TRUE, 0)) {
+    failure = "cannot post to the frame";
+    return false;
+  }
+  const bool handled = wait_for(
+      [&] {
+        DWORD_PTR state = 0;
+        return back.send(BM_GETSTATE, 0, 0, &state) && (state & BST_PUSHED) != 0;
+      },
+      "the frame handling what was posted to it");
+  back.send(BM_SETSTATE, FALSE, 0);
+  return handled;
+}
+
+bool Wizard::wait_for(const std::function<bool()>& done, const std::string& what,
+                      unsigned timeout_ms) {
+  if (probe::poll_until(done, timeout_ms)) return true;
+  failure = what + ": not within " + std::to_string(timeout_ms) + " ms";
+  return false;
 }
 
 bool Wizard::ended_with_1(unsigned timeout_ms) {

@@ -1,31 +1,34 @@
 // Drives the wizard of a self-extracting file through the probe: starts it,
 // finds the frame and the page in place, answers its message boxes.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "harness.h"
+#include "src/wizard/resource_ids.h"
 
 namespace e2e {
 
-// Control IDs of the frame and its pages.
+// Control IDs of the frame and its pages, as the stub's resources name them.
 enum WizardId {
-  kBack = 1000,
-  kNext = 1003,
-  kCancel = 1005,
-  kButtonLine = 1013,
-  kTitle = 1015,
-  kSubtitle = 1017,
-  kProductLabel = 1019,
-  kHeaderLine = 1022,
-  kPathEdit = 1002,
-  kBrowse = 1004,
-  kProgressBar = 1007,
-  kWelcomeTitle = 1009,
-  kLink = 1010,
-  kCreateBox = 1014,
-  kPageText = 1016,
-  kWelcomeText = 1017,
-  kStatusLine = 1018,
+  kBack = IDC_BACK,
+  kNext = IDC_NEXT,
+  kCancel = IDC_CANCEL,
+  kButtonLine = IDC_BUTTON_LINE,
+  kTitle = IDC_TITLE,
+  kSubtitle = IDC_SUBTITLE,
+  kProductLabel = IDC_PRODUCT_LABEL,
+  kHeaderLine = IDC_HEADER_LINE,
+  kPathEdit = IDC_PATH_EDIT,
+  kBrowse = IDC_BROWSE,
+  kProgressBar = IDC_PROGRESS,
+  kWelcomeTitle = IDC_WELCOME_TITLE,
+  kLink = IDC_LINK,
+  kCreateBox = IDC_CREATE_BOX,
+  kPageText = IDC_PAGE_TEXT,
+  kWelcomeText = IDC_WELCOME_TEXT,
+  kStatusLine = IDC_STATUS,
+  kHandCursor = IDR_HAND_CURSOR,
 };
 
 const unsigned kWizardWaitMs = 15000;
@@ -44,6 +47,14 @@ class Wizard {
   probe::Window page() const;
   // Waits for a message box captioned `caption` and reads it.
   bool read_box(const std::string& caption, probe::Window* box, probe::MessageBoxInfo* info);
+  // Presses `button` of `box` and waits until the box is gone.
+  bool answer_box(const probe::Window& box, int button);
+  // Waits until the frame's thread has handled every message posted to it
+  // before this call (its posted messages are handled in order).
+  bool flush_posted();
+  // Waits until `done` says yes; false and `failure` set at the time-out.
+  bool wait_for(const std::function<bool()>& done, const std::string& what,
+                unsigned timeout_ms = kWizardWaitMs);
   // Waits for the end; true when the process ended by itself with code 1.
   bool ended_with_1(unsigned timeout_ms = kRunTimeoutMs);
 

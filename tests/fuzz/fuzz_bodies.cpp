@@ -227,10 +227,6 @@ void fuzz_text(const uint8_t* data, size_t size) {
   require(pair == 0 || (network && pair == 1),
           "only a network path's leading pair of backslashes is left");
 
-  Buffer reversed(text, text.size() + 1);
-  str_reverse(str_reverse(reversed.get()));
-  require(text == reversed.get(), "reversing twice gives the text back");
-
   Buffer dropped(text, text.size() + 1);
   drop_split_character(dropped.get());
   size_t kept = wcslen(dropped.get());

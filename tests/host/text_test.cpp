@@ -173,19 +173,6 @@ TEST(StrCompareNocase, FoldsAsciiLettersOnly) {
   }
 }
 
-TEST(StrReverse, ReversesInPlace) {
-  EXPECT_EQ(str_reverse(nullptr), nullptr);
-  wchar_t empty[1] = L"";
-  EXPECT_EQ(str_reverse(empty), empty);
-  const wchar_t* cases[][2] = {{L"a", L"a"}, {L"ab", L"ba"}, {L"abc", L"cba"}, {L"abcd", L"dcba"}};
-  for (const auto& c : cases) {
-    wchar_t buffer[8];
-    wcscpy(buffer, c[0]);
-    EXPECT_EQ(str_reverse(buffer), buffer);
-    EXPECT_STREQ(buffer, c[1]);
-  }
-}
-
 TEST(CollapseDoubleBackslashes, LeavesSingleBackslashesAndKeepsNetworkPrefix) {
   const wchar_t* cases[][2] = {
       {L"C:\\\\\\dir\\\\x", L"C:\\dir\\x"},

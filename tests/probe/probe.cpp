@@ -4,12 +4,24 @@
 #include <objbase.h>
 #include <objidl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
 
 #include <utility>
 
 #include "probe_hook.h"
 
 namespace probe {
+
+bool poll_until(const std::function<bool()>& done, unsigned timeout_ms, unsigned interval_ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount() - start >= timeout_ms) return done();
+    Sleep(interval_ms);
+  }
+}
 
 namespace {
 
@@ -334,28 +346,114 @@ std::vector<Window> ProbeProcess::windows(const WindowQuery& query) const {
 
 Window ProbeProcess::wait_window(const WindowQuery& query, unsigned timeout_ms,
                                  std::string* failure) const {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    std::vector<Window> found = windows(query);
-    if (!found.empty()) return found.front();
-    if (!running()) {
-      if (failure) {
-        DWORD code = 0;
-        if (process_) GetExitCodeProcess(process_, &code);
-        *failure = "process " + std::to_string(pid_) + " ended (exit code " +
-                   std::to_string(code) + ") without showing a " + describe(query);
-      }
-      return Window();
-    }
-    if (GetTickCount() - start >= timeout_ms) {
-      if (failure) {
-        *failure = "no " + describe(query) + " of process " + std::to_string(pid_) +
-                   " within " + std::to_string(timeout_ms) + " ms";
-      }
-      return Window();
-    }
-    Sleep(kPollMs);
+  Window found;
+  bool ended = false;
+  poll_until(
+      [&] {
+        std::vector<Window> now = windows(query);
+        if (!now.empty()) found = now.front();
+        ended = !found && !running();
+        return found || ended;
+      },
+      timeout_ms, kPollMs);
+  if (found || !failure) return found;
+  if (ended) {
+    DWORD code = 0;
+    if (process_) GetExitCodeProcess(process_, &code);
+    *failure = "process " + std::to_string(pid_) + " ended (exit code " + std::to_string(code) +
+               ") without showing a " + describe(query);
+  } else {
+    *failure = "no " + describe(query) + " of process " + std::to_string(pid_) + " within " +
+               std::to_string(timeout_ms) + " ms";
   }
+  return found;
+}
+
+std::vector<DWORD> ProbeProcess::thread_ids() const {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == pid_) ids.push_back(entry.th32ThreadID);
+  }
+  CloseHandle(snapshot);
+  return ids;
+}
+
+namespace {
+
+// Where the thread began: the routine given to CreateThread.
+uintptr_t thread_start(HANDLE thread) {
+  using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  const int kWin32StartAddress = 9;
+  void* start = nullptr;
+  if (!query || query(thread, kWin32StartAddress, &start, sizeof start, nullptr) != 0) return 0;
+  return reinterpret_cast<uintptr_t>(start);
+}
+
+}  // namespace
+
+bool ProbeProcess::wait_own_threads_ended(const std::vector<DWORD>& before,
+                                          unsigned timeout_ms) const {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid_);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  MODULEENTRY32 image = {};
+  image.dwSize = sizeof image;
+  const bool found_image = Module32First(snapshot, &image);
+  CloseHandle(snapshot);
+  if (!found_image) return false;
+  const uintptr_t low = reinterpret_cast<uintptr_t>(image.modBaseAddr);
+  const uintptr_t high = low + image.modBaseSize;
+  std::vector<HANDLE> own;
+  for (DWORD id : thread_ids()) {
+    if (std::find(before.begin(), before.end(), id) != before.end()) continue;
+    HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
+    if (!thread) continue;
+    const uintptr_t start = thread_start(thread);
+    if (start >= low && start < high) {
+      own.push_back(thread);
+    } else {
+      CloseHandle(thread);
+    }
+  }
+  const bool ended =
+      !own.empty() && WaitForMultipleObjects(static_cast<DWORD>(own.size()), own.data(), TRUE,
+                                             timeout_ms) == WAIT_OBJECT_0;
+  for (HANDLE thread : own) CloseHandle(thread);
+  return ended;
+}
+
+namespace {
+
+bool wait_event(const char* prefix, DWORD pid, unsigned timeout_ms) {
+  const std::string name = prefix + std::to_string(pid);
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  if (!event) return false;
+  const bool set = WaitForSingleObject(event, timeout_ms) == WAIT_OBJECT_0;
+  CloseHandle(event);
+  return set;
+}
+
+}  // namespace
+
+bool ProbeProcess::wait_slow_write(unsigned timeout_ms) const {
+  return wait_event(kProbeSlowWriteEvent, pid_, timeout_ms);
+}
+
+bool ProbeProcess::wait_held_removal(unsigned timeout_ms) const {
+  return wait_event(kProbeHeldRemovalEvent, pid_, timeout_ms);
+}
+
+void ProbeProcess::release_held() const {
+  const std::string name = kProbeReleaseEvent + std::to_string(pid_);
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  if (!event) return;
+  SetEvent(event);
+  CloseHandle(event);
 }
 
 void ProbeProcess::kill() {
@@ -414,6 +512,20 @@ ExitResult ProbeProcess::wait_exit_collecting(unsigned timeout_ms,
 }
 
 // Message boxes
+
+bool answer_box(Window box, int button, unsigned timeout_ms, std::string* failure) {
+  const bool pressed = box.click(button) || (button == kOk && box.command(kOk));
+  if (!pressed) {
+    if (failure) *failure = "cannot press button " + std::to_string(button) + " of the box";
+    return false;
+  }
+  if (poll_until([&] { return !box.visible(); }, timeout_ms)) return true;
+  if (failure) {
+    *failure = "the box \"" + box.text() + "\" still showed " + std::to_string(timeout_ms) +
+               " ms after its answer";
+  }
+  return false;
+}
 
 namespace {
 

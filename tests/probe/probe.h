@@ -7,10 +7,16 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace probe {
+
+// Asks `done` every `interval_ms` until it says yes (true) or `timeout_ms`
+// has passed (false). The one way the tests wait for an effect.
+bool poll_until(const std::function<bool()>& done, unsigned timeout_ms,
+                unsigned interval_ms = 10);
 
 // Code page 936 bytes to UTF-16 and back; a character that 936 lacks comes
 // back as "?".
@@ -137,6 +143,19 @@ class ProbeProcess {
                     std::string* error, const std::string& create_process_fault = "");
 
   bool running() const;
+  // IDs of the process's threads right now.
+  std::vector<DWORD> thread_ids() const;
+  // Waits until every thread of the process that is not in `before` and
+  // was started at a routine of the program's own image has ended: the
+  // program's own workers, not the system's pool threads. False at the
+  // time-out or when no such thread was found.
+  bool wait_own_threads_ended(const std::vector<DWORD>& before, unsigned timeout_ms) const;
+  // Waits until the slow write or the held removal that start_hooked's
+  // fault asks for has begun; false at the time-out.
+  bool wait_slow_write(unsigned timeout_ms) const;
+  bool wait_held_removal(unsigned timeout_ms) const;
+  // Lets a held call go on (after wait_held).
+  void release_held() const;
   DWORD pid() const { return pid_; }
   DWORD main_thread_id() const { return tid_; }
   HANDLE handle() const { return process_; }
@@ -169,6 +188,12 @@ class ProbeProcess {
   DWORD pid_ = 0;
   DWORD tid_ = 0;
 };
+
+// Answers a message box by pressing `button` (OK may be pressed through
+// WM_COMMAND, as a box without that button takes it too), then waits until
+// the box is gone from the screen: a click is only posted, and the box stays
+// visible until its thread has handled it.
+bool answer_box(Window box, int button, unsigned timeout_ms, std::string* failure);
 
 // Reads a message box: caption, text (the static control 0xFFFF) and its
 // icon, told inside the target process by the hook DLL.

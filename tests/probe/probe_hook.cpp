@@ -244,12 +244,52 @@ DWORD g_fault_code;
 bool g_fault_short;
 bool g_fault_slow;
 
+// The event `prefix` followed by this process's ID.
+HANDLE process_event(const char* prefix) {
+  char name[64];
+  lstrcpyA(name, prefix);
+  char digits[16];
+  int n = 0;
+  for (DWORD pid = GetCurrentProcessId(); n == 0 || pid > 0; pid /= 10) {
+    digits[n++] = static_cast<char>('0' + pid % 10);
+  }
+  char* end = name + lstrlenA(name);
+  while (n > 0) *end++ = digits[--n];
+  *end = '\0';
+  return CreateEventA(nullptr, TRUE, FALSE, name);
+}
+
+// Tells the test that the slow or held call has begun. The event is left
+// open: it lives as long as the process.
+void signal_begun(const char* prefix) {
+  HANDLE event = process_event(prefix);
+  if (event) SetEvent(event);
+}
+
+decltype(&RemoveDirectoryW) g_remove_directory;
+LONG g_removals;
+
+BOOL WINAPI held_remove_directory(LPCWSTR path) {
+  if (InterlockedIncrement(&g_removals) == 1) {
+    HANDLE release = process_event(kProbeReleaseEvent);
+    signal_begun(kProbeHeldRemovalEvent);
+    if (release) {
+      WaitForSingleObject(release, kProbeHoldMaxMs);
+      CloseHandle(release);
+    }
+  }
+  return g_remove_directory(path);
+}
+
 BOOL WINAPI faulty_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                               LPOVERLAPPED overlapped) {
   LONG call = InterlockedIncrement(&g_write_calls);
   if (call < g_fault_call) return g_write_file(file, data, size, written, overlapped);
   if (g_fault_slow) {
-    if (call == g_fault_call) Sleep(kProbeSlowWriteMs);
+    if (call == g_fault_call) {
+      signal_begun(kProbeSlowWriteEvent);
+      Sleep(kProbeSlowWriteMs);
+    }
     return g_write_file(file, data, size, written, overlapped);
   }
   if (call == g_fault_call && g_fault_short && size > 32) {
@@ -265,6 +305,13 @@ void arm_write_fault() {
   char plan[64];
   DWORD length = GetEnvironmentVariableA(kProbeWriteFaultEnv, plan, sizeof plan);
   if (length == 0 || length >= sizeof plan) return;
+  char* hold = plan;
+  while (*hold && lstrcmpA(hold, "hold-rmdir") != 0) ++hold;
+  if (*hold) {
+    redirect("kernel32.dll", "RemoveDirectoryW", held_remove_directory, &g_remove_directory);
+    if (hold > plan) hold[-1] = '\0';  // the '+' before it
+    if (hold == plan) return;
+  }
   const char* c = plan;
   auto number = [&c]() {
     LONG value = 0;

@@ -54,9 +54,18 @@ enum ProbeIconCode {
 // environment says: "CALL,CODE" fails call CALL (counted from 1) and every later one
 // with CODE; "CALL,CODE,short" first lets call CALL write 32 bytes and
 // report success; "CALL,0,slow" makes call CALL wait kProbeSlowWriteMs
-// before it writes, and fails nothing.
+// before it writes, and fails nothing. A plan that ends with "+hold-rmdir"
+// (or is "hold-rmdir" alone) also holds the program's first
+// RemoveDirectoryW until the test releases it (30 s at most).
 constexpr const char* kProbeWriteFaultEnv = "VANDREL_PROBE_WRITE_FAULT";
 constexpr DWORD kProbeSlowWriteMs = 6000;
+// The slow write and the held call each set a manual-reset event, named
+// with the program's process ID after these, as they begin their wait; the
+// test sets the release event to let the held call go on.
+constexpr const char* kProbeSlowWriteEvent = "VandrelProbeSlowWrite-";
+constexpr const char* kProbeHeldRemovalEvent = "VandrelProbeHeldRemoval-";
+constexpr const char* kProbeReleaseEvent = "VandrelProbeRelease-";
+constexpr DWORD kProbeHoldMaxMs = 30000;
 
 // Set in the program's environment to an error code: the program's first
 // CreateProcessW fails with it, as the system fails the creation of a

@@ -3,15 +3,11 @@
 //       button pressed (ICON: error|warning|question|information|none,
 //       BUTTONS: ok|okcancel|yesno); TEXT2 is joined to TEXT by a line feed
 //   dialog   dialog with a progress bar; exit code = ID of the button pressed
-//   flash    shows a dialog for 300 ms, then exits with 0
+//   flash    shows a dialog until its caption has been read twice, then
+//       exits with 0 a moment after it is gone
 //   silent   shows nothing, exits with 3 after 200 ms
 //   cwd DIR  exits with 0 when the current directory is DIR, else with 4
 //   hang     shows nothing and never ends
-//   record FILE ...  appends its whole command line and a line feed to FILE:
-//       a stand-in handler for what a program under test opens
-// Started without arguments under the name hold.exe, it waits (at most 30 s)
-// until a file release.txt appears in its current directory: a program that
-// a program under test launches and waits for.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -180,19 +176,30 @@ int show_dialog() {
   return r <= 0 ? kTargetFailed : static_cast<int>(r);
 }
 
+// Shown until the probe has read its caption twice (so that one whole poll
+// has seen it visible), then gone while the program runs on: the probe must
+// remember a window that has gone.
+int g_caption_reads;
+
+INT_PTR CALLBACK flash_proc(HWND, UINT message, WPARAM, LPARAM) {
+  if (message == WM_GETTEXT) ++g_caption_reads;
+  return FALSE;
+}
+
 int flash_dialog() {
   TemplateBuilder t(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 120, 40);
   HWND dlg = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), t.get(), nullptr,
-                                        nullptr, 0);
+                                        flash_proc, 0);
   if (!dlg) return kTargetFailed;
   SetWindowTextA(dlg, kTargetFlashCaption);
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < 300) {
+  g_caption_reads = 0;
+  for (int waited = 0; g_caption_reads < 2 && waited < 30000; waited += 10) {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-    Sleep(10);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
   DestroyWindow(dlg);
+  Sleep(200);
   return 0;
 }
 
@@ -201,17 +208,7 @@ int flash_dialog() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int argc = __argc;
   char** argv = __argv;
-  if (argc < 2) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const char* name = strrchr(path, '\\');
-    if (!name || lstrcmpiA(name + 1, "hold.exe") != 0) return kTargetBadArguments;
-    for (int waited = 0; waited < 30000; waited += 20) {
-      if (GetFileAttributesA("release.txt") != INVALID_FILE_ATTRIBUTES) return 0;
-      Sleep(20);
-    }
-    return kTargetFailed;
-  }
+  if (argc < 2) return kTargetBadArguments;
   const char* mode = argv[1];
   if (!strcmp(mode, "msgbox")) return show_message_box(argc, argv);
   if (!strcmp(mode, "dialog")) return show_dialog();
@@ -226,17 +223,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     size_t n = strlen(dir);
     if (n > 3 && dir[n - 1] == '\\') dir[n - 1] = '\0';
     return lstrcmpiA(dir, argv[2]) == 0 ? 0 : 4;
-  }
-  if (!strcmp(mode, "record") && argc > 2) {
-    HANDLE file = CreateFileA(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kTargetFailed;
-    const char* line = GetCommandLineA();
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, line, lstrlenA(line), &written, nullptr) &&
-              WriteFile(file, "\n", 1, &written, nullptr);
-    CloseHandle(file);
-    return ok ? 0 : kTargetFailed;
   }
   if (!strcmp(mode, "hang")) {
     for (;;) Sleep(1000);

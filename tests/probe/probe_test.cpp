@@ -1,4 +1,6 @@
-// The probe against probe_target.exe under Wine's null graphics driver.
+// Canaries of the test bed: the probe against probe_target.exe under Wine's
+// null graphics driver. They catch a harness or prefix gone wrong, not a fault
+// of the stub; their suites are named Canary*.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -51,9 +53,9 @@ const MessageBoxCase kMessageBoxCases[] = {
      probe::IconStyle::none, probe::kCancel, IDCANCEL},
 };
 
-class MessageBoxTest : public ::testing::TestWithParam<MessageBoxCase> {};
+class CanaryMessageBoxTest : public ::testing::TestWithParam<MessageBoxCase> {};
 
-TEST_P(MessageBoxTest, ReadsCaptionTextAndIconAndEndsWithPressedButton) {
+TEST_P(CanaryMessageBoxTest, ReadsCaptionTextAndIconAndEndsWithPressedButton) {
   const MessageBoxCase& c = GetParam();
   std::string args = std::string("msgbox ") + c.icon_arg + " " + c.buttons_arg + " " +
                      quoted(c.caption) + " " + quoted(c.text);
@@ -80,11 +82,11 @@ TEST_P(MessageBoxTest, ReadsCaptionTextAndIconAndEndsWithPressedButton) {
   EXPECT_EQ(end.code, c.exit_code);
 }
 
-INSTANTIATE_TEST_SUITE_P(Probe, MessageBoxTest, ::testing::ValuesIn(kMessageBoxCases),
+INSTANTIATE_TEST_SUITE_P(Probe, CanaryMessageBoxTest, ::testing::ValuesIn(kMessageBoxCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Starts the dialog mode and waits for its window.
-class DialogTest : public ::testing::Test {
+class CanaryDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
@@ -98,7 +100,7 @@ class DialogTest : public ::testing::Test {
   probe::Window dialog_;
 };
 
-TEST_F(DialogTest, ReadsControlTextsAndStates) {
+TEST_F(CanaryDialogTest, ReadsControlTextsAndStates) {
   struct ControlCase {
     int id;
     const char* text;
@@ -137,7 +139,7 @@ TEST_F(DialogTest, ReadsControlTextsAndStates) {
   EXPECT_EQ(dialog_.control_text(4242), "");
 }
 
-TEST_F(DialogTest, ReadsProgressRangeAndPosition) {
+TEST_F(CanaryDialogTest, ReadsProgressRangeAndPosition) {
   probe::Progress p;
   ASSERT_TRUE(dialog_.progress(kTargetProgress, &p)) << describe_children(dialog_);
   EXPECT_EQ(p.low, kTargetProgressLow);
@@ -161,10 +163,10 @@ const PressCase kPressCases[] = {
     {"CommandDisabledBack", true, kTargetBack},
 };
 
-class DialogPressTest : public DialogTest,
+class CanaryDialogPressTest : public CanaryDialogTest,
                         public ::testing::WithParamInterface<PressCase> {};
 
-TEST_P(DialogPressTest, PressedButtonEndsDialogWithItsId) {
+TEST_P(CanaryDialogPressTest, PressedButtonEndsDialogWithItsId) {
   const PressCase& c = GetParam();
   ASSERT_TRUE(c.by_command ? dialog_.command(c.id) : dialog_.click(c.id));
   probe::ExitResult end = process_.wait_exit(kTimeoutMs);
@@ -172,10 +174,10 @@ TEST_P(DialogPressTest, PressedButtonEndsDialogWithItsId) {
   EXPECT_EQ(end.code, static_cast<unsigned long>(c.id));
 }
 
-INSTANTIATE_TEST_SUITE_P(Probe, DialogPressTest, ::testing::ValuesIn(kPressCases),
+INSTANTIATE_TEST_SUITE_P(Probe, CanaryDialogPressTest, ::testing::ValuesIn(kPressCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(DialogTest, ClickRefusesDisabledAndHiddenControls) {
+TEST_F(CanaryDialogTest, ClickRefusesDisabledAndHiddenControls) {
   EXPECT_FALSE(dialog_.click(kTargetBack));
   EXPECT_FALSE(dialog_.click(kTargetHidden));
   EXPECT_FALSE(dialog_.click(4242));
@@ -185,14 +187,14 @@ TEST_F(DialogTest, ClickRefusesDisabledAndHiddenControls) {
   EXPECT_EQ(end.code, static_cast<unsigned long>(kTargetCancel));
 }
 
-TEST_F(DialogTest, DialogIsNoMessageBox) {
+TEST_F(CanaryDialogTest, DialogIsNoMessageBox) {
   probe::MessageBoxInfo info;
   std::string error;
   EXPECT_FALSE(probe::read_message_box(dialog_, kTimeoutMs, &info, &error));
   EXPECT_NE(error.find("0xFFFF"), std::string::npos) << error;
 }
 
-TEST(MessageBoxIconTest, MissingHookDllIsReported) {
+TEST(CanaryMessageBoxIconTest, MissingHookDllIsReported) {
   probe::ProbeProcess process;
   std::string error;
   ASSERT_TRUE(process.start(target_path(), "msgbox error ok \"x\" \"y\"", "", &error))
@@ -209,7 +211,7 @@ TEST(MessageBoxIconTest, MissingHookDllIsReported) {
       << error;
 }
 
-TEST(ProbeProcessTest, HangingProgramIsKilledAtTimeOut) {
+TEST(CanaryProbeProcessTest, HangingProgramIsKilledAtTimeOut) {
   probe::ProbeProcess process;
   std::string error;
   ASSERT_TRUE(process.start(target_path(), "hang", "", &error)) << error;
@@ -225,7 +227,7 @@ TEST(ProbeProcessTest, HangingProgramIsKilledAtTimeOut) {
   EXPECT_EQ(WaitForSingleObject(process.handle(), 0), WAIT_OBJECT_0);
 }
 
-TEST(ProbeProcessTest, WaitingForWindowOfHangingProgramTimesOut) {
+TEST(CanaryProbeProcessTest, WaitingForWindowOfHangingProgramTimesOut) {
   probe::ProbeProcess process;
   std::string error;
   ASSERT_TRUE(process.start(target_path(), "hang", "", &error)) << error;
@@ -235,7 +237,7 @@ TEST(ProbeProcessTest, WaitingForWindowOfHangingProgramTimesOut) {
   EXPECT_TRUE(process.running());
 }
 
-TEST(ProbeProcessTest, WaitingForWindowReportsProgramThatEnded) {
+TEST(CanaryProbeProcessTest, WaitingForWindowReportsProgramThatEnded) {
   probe::ProbeProcess process;
   std::string error;
   ASSERT_TRUE(process.start(target_path(), "silent", "", &error)) << error;
@@ -244,7 +246,7 @@ TEST(ProbeProcessTest, WaitingForWindowReportsProgramThatEnded) {
   EXPECT_NE(error.find("ended (exit code 3)"), std::string::npos) << error;
 }
 
-TEST(ProbeProcessTest, StartInMissingDirectoryFails) {
+TEST(CanaryProbeProcessTest, StartInMissingDirectoryFails) {
   probe::ProbeProcess process;
   std::string error;
   EXPECT_FALSE(process.start(target_path(), "silent", "C:\\no\\such\\dir", &error));
@@ -252,7 +254,7 @@ TEST(ProbeProcessTest, StartInMissingDirectoryFails) {
   EXPECT_FALSE(process.running());
 }
 
-TEST(ProbeProcessTest, StartsInGivenWorkingDirectory) {
+TEST(CanaryProbeProcessTest, StartsInGivenWorkingDirectory) {
   // The target exits with 0 when its current directory is the one named.
   struct Case {
     const char* dir;
@@ -289,9 +291,9 @@ const CollectCase kCollectCases[] = {
     {"FlashIsSeen", "flash", kTargetFlashCaption, 0},
 };
 
-class CollectTest : public ::testing::TestWithParam<CollectCase> {};
+class CanaryCollectTest : public ::testing::TestWithParam<CollectCase> {};
 
-TEST_P(CollectTest, RecordsVisibleWindowsUntilExit) {
+TEST_P(CanaryCollectTest, RecordsVisibleWindowsUntilExit) {
   const CollectCase& c = GetParam();
   probe::ProbeProcess process;
   std::string error;
@@ -312,7 +314,7 @@ TEST_P(CollectTest, RecordsVisibleWindowsUntilExit) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Probe, CollectTest, ::testing::ValuesIn(kCollectCases),
+INSTANTIATE_TEST_SUITE_P(Probe, CanaryCollectTest, ::testing::ValuesIn(kCollectCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

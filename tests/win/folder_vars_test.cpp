@@ -10,68 +10,14 @@
 
 #include "core/state.h"
 #include "gbk_text.h"
+#include "../probe/scoped_registry.h"
 
 namespace {
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kCurrentVersion[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-// Changes one registry value for the length of a test and puts back what was
-// there (or removes it, and the key if the test made it), whatever happens.
-class RegistryOverride {
- public:
-  RegistryOverride(HKEY root, const char* subkey, const char* name) : name_(name) {
-    DWORD disposition = 0;
-    ok_ = RegCreateKeyExA(root, subkey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
-                          &disposition) == ERROR_SUCCESS;
-    if (!ok_) return;
-    created_key_ = disposition == REG_CREATED_NEW_KEY;
-    root_ = root;
-    subkey_ = subkey;
-    DWORD size = 0;
-    if (RegQueryValueExA(key_, name, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-      saved_.resize(size);
-      existed_ = RegQueryValueExA(key_, name, nullptr, &type_, saved_.data(), &size) ==
-                 ERROR_SUCCESS;
-      saved_.resize(size);
-    }
-  }
-  ~RegistryOverride() {
-    if (!ok_) return;
-    if (existed_) {
-      RegSetValueExA(key_, name_.c_str(), 0, type_, saved_.data(),
-                     static_cast<DWORD>(saved_.size()));
-    } else {
-      RegDeleteValueA(key_, name_.c_str());
-    }
-    RegCloseKey(key_);
-    if (created_key_) RegDeleteKeyA(root_, subkey_.c_str());
-  }
-  RegistryOverride(const RegistryOverride&) = delete;
-  RegistryOverride& operator=(const RegistryOverride&) = delete;
-
-  bool ok() const { return ok_; }
-  bool set(const std::string& value) {
-    return RegSetValueExA(key_, name_.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-  }
-  bool remove() {
-    LONG status = RegDeleteValueA(key_, name_.c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-  }
-
- private:
-  std::string name_;
-  HKEY root_ = nullptr;
-  std::string subkey_;
-  HKEY key_ = nullptr;
-  bool ok_ = false;
-  bool created_key_ = false;
-  bool existed_ = false;
-  DWORD type_ = REG_SZ;
-  std::vector<BYTE> saved_;
-};
+using probe::ScopedRegistryValue;
 
 // Sets an environment variable for the length of a test.
 class EnvironmentOverride {
@@ -122,7 +68,7 @@ TEST(FolderVariables, ShellFoldersComeFromTheRegistryInEitherSpelling) {
       {"favorites", "Favorites"}, {"startup", "Startup"},
   };
   for (const Case& c : cases) {
-    RegistryOverride value(HKEY_CURRENT_USER, kShellFolders, c.value_name);
+    ScopedRegistryValue value(HKEY_CURRENT_USER, kShellFolders, c.value_name);
     ASSERT_TRUE(value.ok()) << c.value_name;
     std::string folder = std::string("C:\\vandrel test\\") + c.value_name;
     ASSERT_TRUE(value.set(folder));
@@ -144,7 +90,7 @@ TEST(FolderVariables, ShellFoldersComeFromTheRegistryInEitherSpelling) {
 }
 
 TEST(FolderVariables, ProgramFilesFromTheMachineKeyWithDefault) {
-  RegistryOverride value(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir");
+  ScopedRegistryValue value(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir");
   ASSERT_TRUE(value.ok());
   ASSERT_TRUE(value.set("E:\\Programs"));
   // The environment's ProgramFiles is expanded first and so takes precedence.
@@ -185,7 +131,7 @@ TEST(FolderVariables, QuickLaunchFallsBackToTheTemporaryDirectory) {
   for (const std::string& level : levels) ASSERT_TRUE(CreateDirectoryA(level.c_str(), nullptr));
 
   {
-    RegistryOverride value(HKEY_CURRENT_USER, kShellFolders, "AppData");
+    ScopedRegistryValue value(HKEY_CURRENT_USER, kShellFolders, "AppData");
     ASSERT_TRUE(value.ok());
     ASSERT_TRUE(value.set(root));
     EXPECT_EQ(expand("$quicklaunch$\\x.lnk"), levels[3] + "\\x.lnk");
@@ -220,7 +166,7 @@ TEST(FolderVariables, EnvironmentIsExpandedBeforeTheTable) {
     EXPECT_EQ(expand(c.path), c.expected) << c.path << " with TEMP " << c.temp_value;
   }
   // An environment value may itself name a variable of the table.
-  RegistryOverride value(HKEY_CURRENT_USER, kShellFolders, "Desktop");
+  ScopedRegistryValue value(HKEY_CURRENT_USER, kShellFolders, "Desktop");
   ASSERT_TRUE(value.ok());
   ASSERT_TRUE(value.set("C:\\Desk"));
   ASSERT_TRUE(desktop_alias.set("%desktop%"));
@@ -291,7 +237,7 @@ TEST(FolderVariables, LongPathsStayInsideTheirBuffers) {
 }
 
 TEST(FolderVariables, LongFolderValuesAreCutToThePathLimit) {
-  RegistryOverride value(HKEY_CURRENT_USER, kShellFolders, "Desktop");
+  ScopedRegistryValue value(HKEY_CURRENT_USER, kShellFolders, "Desktop");
   ASSERT_TRUE(value.ok());
   std::string folder = "C:\\" + std::string(250, 'd');
   ASSERT_TRUE(value.set(folder));

@@ -1,6 +1,7 @@
 #include "util/fs.h"
 #include "util/text.h"
 #include "gbk_text.h"
+#include "../host/forge.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -179,16 +180,7 @@ TEST(GbkScan, PortableLeadBytesAreTheSystemsForCodePage936) {
   }
 }
 
-// A DOS header whose PE offset is `offset`, padded to `size` bytes, with the
-// PE signature at the offset when it fits.
-std::string image(uint32_t offset, size_t size) {
-  std::string bytes(size, '\0');
-  bytes[0] = 'M';
-  bytes[1] = 'Z';
-  memcpy(&bytes[60], &offset, sizeof offset);
-  if (offset + 4 <= size) memcpy(&bytes[offset], "PE\0\0", 4);
-  return bytes;
-}
+using forge::dos_image;
 
 TEST_F(FsTest, IsPeExecutableChecksHeadersAndReleasesTheFile) {
   struct Case {
@@ -197,20 +189,20 @@ TEST_F(FsTest, IsPeExecutableChecksHeadersAndReleasesTheFile) {
     int expected;
     ULONGLONG extended_to = 0;  // a sparse end makes the file this long
   };
-  std::string no_signature = image(64, 64 + 248);
+  std::string no_signature = dos_image(64, 64 + 248);
   no_signature[64] = 'X';
   const Case cases[] = {
       {"text", "This is a text file, long enough to hold a DOS header somewhere. 0123456789", 0},
       {"one-byte", "M", 0},
       {"empty", "", 0},
       {"mz-only", "MZ", 0},
-      {"offset-outside", image(0x7FFFFFF0u, 512), 0},
-      {"offset-negative", image(0xFFFFFFF0u, 512), 0},
-      {"headers-cut-by-one", image(64, 64 + 247), 0},
+      {"offset-outside", dos_image(0x7FFFFFF0u, 512), 0},
+      {"offset-negative", dos_image(0xFFFFFFF0u, 512), 0},
+      {"headers-cut-by-one", dos_image(64, 64 + 247), 0},
       {"no-pe-signature", no_signature, 0},
-      {"minimal-headers", image(64, 64 + 248), 1},
+      {"minimal-headers", dos_image(64, 64 + 248), 1},
       // Larger than a 32-bit address space can map.
-      {"five-gib-program", image(64, 64 + 248), 1, 5ull << 30},
+      {"five-gib-program", dos_image(64, 64 + 248), 1, 5ull << 30},
   };
   for (const Case& c : cases) {
     std::string path = at(c.name);

@@ -1,6 +1,7 @@
 // The Windows the tests run on must report faults, keep per-thread data and
 // read process memory as a real one does, in 32-bit Wine natively and under
 // qemu-i386 alike: the stub's error paths and its worker threads rely on it.
+// A canary of the test bed, not a test of the stub (suite Canary*).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -82,7 +83,7 @@ const FaultCase kFaults[] = {
     {"integer division by zero", divide_by, false, 2, EXCEPTION_INT_DIVIDE_BY_ZERO, false, 0},
 };
 
-TEST(TestBed, FaultsReachTheProgramWithTheirCodeAddressAndAccess) {
+TEST(CanaryTestBed, FaultsReachTheProgramWithTheirCodeAddressAndAccess) {
   ASSERT_NE(read_only_page(), nullptr);
   void* handler = AddVectoredExceptionHandler(1, record_and_skip);
   for (const FaultCase& c : kFaults) {
@@ -128,7 +129,7 @@ DWORD WINAPI fault_and_check(void* param) {
   return 0;
 }
 
-TEST(TestBed, ThreadsKeepTheirOwnDataWhileFaultingTogether) {
+TEST(CanaryTestBed, ThreadsKeepTheirOwnDataWhileFaultingTogether) {
   ThreadRun run = {TlsAlloc(), 0};
   ASSERT_NE(run.tls_index, TLS_OUT_OF_INDEXES);
   void* handler = AddVectoredExceptionHandler(1, record_and_skip);
@@ -147,7 +148,7 @@ TEST(TestBed, ThreadsKeepTheirOwnDataWhileFaultingTogether) {
 
 // The system reads a process's memory at that process's own addresses (the
 // marker program lists its parent's modules that way).
-TEST(TestBed, ReadingAProcesssMemoryGivesTheBytesAtItsAddress) {
+TEST(CanaryTestBed, ReadingAProcesssMemoryGivesTheBytesAtItsAddress) {
   static const char kText[] = "read me back";
   char copy[sizeof kText] = {};
   SIZE_T got = 0;
