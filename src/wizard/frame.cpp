@@ -140,8 +140,8 @@ void paint_header(HWND window) {
   EndPaint(window, &paint);
 }
 
-// Next on page 2: the destination as typed, created when missing.
-void commit_destination() {
+// The destination as typed, created when missing.
+void commit_destination_once() {
   GetDlgItemTextW(g_state.page_window, IDC_PATH_EDIT, g_state.target_dir, kPathSize);
   if (!is_directory(g_state.target_dir)) {
     // The box's live state decides, not the one saved by Back.
@@ -153,6 +153,17 @@ void commit_destination() {
     if (!create_target_directory()) return;
   }
   go_to_page(3);
+}
+
+// Next on page 2. A second Next that the question's box delivers while it
+// is open asks nothing more: one question, one extraction.
+bool g_committing_destination;
+
+void commit_destination() {
+  if (g_committing_destination) return;
+  g_committing_destination = true;
+  commit_destination_once();
+  g_committing_destination = false;
 }
 
 // The worker's Next on page 3: the same ending as silent mode. A cleanup
