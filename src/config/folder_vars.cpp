@@ -20,7 +20,7 @@ void read_registry_text(HKEY root, const wchar_t* subkey, const wchar_t* name, w
   if (RegOpenKeyExW(root, subkey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return;
   wchar_t value[MAX_PATH] = L"";
   DWORD type = 0;
-  DWORD size = sizeof value;
+  DWORD size = sizeof value;  // the registry counts bytes, not characters
   if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS) {
     return;
